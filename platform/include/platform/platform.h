@@ -1,0 +1,127 @@
+// The one thin layer between the tools and the operating system.
+//
+// Everything that differs between Windows and POSIX systems lives behind these
+// names: how a message is shown, how a program is started, how the console is
+// addressed, how names are matched on disk. No tool logic belongs here.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// ---- Paths -----------------------------------------------------------------
+
+// The separator this system writes between folder and name ('\\' on Windows,
+// '/' elsewhere). Tools join paths with JoinPath so both systems agree.
+extern const char kPathSeparator;
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// ---- Message boxes ---------------------------------------------------------
+
+enum class MessageIcon { kNone, kError };
+
+struct MessageRequest {
+  std::string title;  // empty: the system's default caption
+  std::string text;
+  MessageIcon icon = MessageIcon::kNone;
+  void* owner = nullptr;  // native owner window, or none
+};
+
+using MessageHandler = std::function<void(const MessageRequest&)>;
+
+// Shows a box with one OK button and returns when it is dismissed (Win32:
+// MessageBoxA; POSIX: title and text on standard error, returns at once).
+void ShowMessage(const MessageRequest& request);
+
+// Tests replace the box so that nothing ever waits for a user. Returns the
+// handler that was in place; an empty handler restores the system's box.
+MessageHandler SetMessageHandler(MessageHandler handler);
+
+// ---- Command line ----------------------------------------------------------
+
+// The whole command line as the system hands it over, program part included.
+// Win32: GetCommandLineA. POSIX: rebuilt from argv, each argument that holds
+// a space enclosed in double quotes, joined by single spaces.
+std::string RawCommandLine(int argc, char** argv);
+
+// Splits a parameter string the way a Windows program's start-up code splits
+// its command line: white space separates, double quotes group, backslashes
+// escape quotes only when they stand right before one.
+std::vector<std::string> SplitWindowsCommandLine(std::string_view line);
+
+// ---- File system -----------------------------------------------------------
+
+enum class EntryKind { kMissing, kFile, kFolder };
+
+// Looks the path up by directory search. On POSIX the last component (and any
+// other that does not match exactly) is matched ignoring letter case, as the
+// Windows file system does.
+EntryKind FindEntry(const std::string& path);
+inline bool Exists(const std::string& path) { return FindEntry(path) != EntryKind::kMissing; }
+
+// The path with each existing component spelled as it is stored on disk
+// (Win32: GetLongPathNameA). nullopt when some component does not exist.
+std::optional<std::string> LongPathName(const std::string& path);
+
+std::string TempFolder();          // Win32: GetTempPathA; POSIX: $TMPDIR or /tmp, trailing separator
+std::string ExecutablePath();      // full path of the running program
+std::string ExecutableFolder();    // its folder, no trailing separator
+std::string CurrentFolder();
+bool SetCurrentFolder(const std::string& path);
+bool CreateFolder(const std::string& path);         // one level; false if it exists or fails
+bool CopyFileReplacing(const std::string& from, const std::string& to);
+bool DeleteFileForced(const std::string& path);     // clears read-only first
+bool RemoveEmptyFolder(const std::string& path);
+
+struct FolderEntry {
+  std::string name;
+  bool is_folder = false;
+};
+// The entries directly inside a folder ('.' and '..' left out); empty when it
+// cannot be read.
+std::vector<FolderEntry> ListFolder(const std::string& path);
+
+// Case-insensitive comparison of two names the way the file system compares them.
+bool SameFileName(std::string_view a, std::string_view b);
+
+// ---- Processes -------------------------------------------------------------
+
+enum class WindowMode { kNormal, kHidden };
+
+// Starts `program` with `parameters` (one string, split by the Windows rules
+// on POSIX) in `working_folder` (empty: the current folder) and waits for it
+// to end. Returns false when it could not be started. On POSIX the program
+// name is matched ignoring case, and a name ending in ".exe" also finds the
+// file without it.
+bool StartAndWait(const std::string& program, const std::string& parameters,
+                  const std::string& working_folder, WindowMode mode);
+
+void SleepMilliseconds(unsigned milliseconds);
+
+// ---- Console screen --------------------------------------------------------
+
+// A fixed text screen addressed by column and row from the top-left corner.
+// Text is 8-bit in code page 437, so the double-line box characters are the
+// bytes 0xB9..0xCD; a POSIX terminal shows them as their Unicode glyphs.
+class Console {
+ public:
+  virtual ~Console() = default;
+  // False when the output is not a screen (a pipe or file): writes then come
+  // out as readable lines instead of positioned text.
+  virtual bool IsScreen() const = 0;
+  virtual void Clear() = 0;
+  virtual void SetTitle(const std::string& title) = 0;
+  virtual void WriteAt(int column, int row, const std::string& text) = 0;
+  virtual void PlaceCursor(int column, int row) = 0;
+  // Reads one line of input (echoed by the system). nullopt at end of input.
+  virtual std::optional<std::string> ReadLine() = 0;
+};
+
+std::unique_ptr<Console> OpenConsole();
+
+}  // namespace platform

@@ -1,0 +1,381 @@
+// POSIX back end of the platform layer.
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <thread>
+
+#include "platform/platform.h"
+
+extern char** environ;
+
+namespace platform {
+
+const char kPathSeparator = '/';
+
+void ShowSystemMessage(const MessageRequest& request) {
+  std::string line;
+  if (!request.title.empty()) line = request.title + ": ";
+  line += request.text;
+  line += '\n';
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+std::string RawCommandLine(int argc, char** argv) {
+  std::string line;
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0) line += ' ';
+    const std::string arg = argv[i];
+    if (arg.find(' ') != std::string::npos) {
+      line += '"' + arg + '"';
+    } else {
+      line += arg;
+    }
+  }
+  return line;
+}
+
+namespace {
+
+EntryKind KindOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return EntryKind::kMissing;
+  return S_ISDIR(st.st_mode) ? EntryKind::kFolder : EntryKind::kFile;
+}
+
+// Finds `name` inside `folder`, ignoring letter case; the stored spelling or nullopt.
+std::optional<std::string> MatchInFolder(const std::string& folder, const std::string& name) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return std::nullopt;
+  std::optional<std::string> found;
+  while (dirent* entry = ::readdir(dir)) {
+    if (SameFileName(entry->d_name, name)) {
+      found = entry->d_name;
+      if (name == entry->d_name) break;  // an exact spelling wins
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+// Resolves every component of the path ignoring case. nullopt when a
+// component is missing.
+std::optional<std::string> ResolveIgnoringCase(const std::string& path) {
+  if (path.empty()) return std::nullopt;
+  if (KindOf(path) != EntryKind::kMissing) return path;
+  std::string resolved;
+  size_t start = 0;
+  if (path[0] == '/') {
+    resolved = "/";
+    start = 1;
+  }
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string piece = path.substr(start, end - start);
+    start = end + 1;
+    if (piece.empty() || piece == ".") {
+      if (end == path.size()) break;
+      continue;
+    }
+    const std::string folder = resolved.empty() ? "." : resolved;
+    std::string next = resolved;
+    if (!next.empty() && next.back() != '/') next += '/';
+    if (piece == "..") {
+      next += piece;
+    } else {
+      const std::string candidate = next + piece;
+      if (KindOf(candidate) != EntryKind::kMissing) {
+        next = candidate;
+      } else {
+        auto match = MatchInFolder(folder, piece);
+        if (!match) return std::nullopt;
+        next += *match;
+      }
+    }
+    resolved = next;
+    if (end == path.size()) break;
+  }
+  return resolved;
+}
+
+}  // namespace
+
+EntryKind FindEntry(const std::string& path) {
+  auto resolved = ResolveIgnoringCase(path);
+  if (!resolved) return EntryKind::kMissing;
+  return KindOf(*resolved);
+}
+
+std::optional<std::string> LongPathName(const std::string& path) {
+  auto resolved = ResolveIgnoringCase(path);
+  if (!resolved || KindOf(*resolved) == EntryKind::kMissing) return std::nullopt;
+  return resolved;
+}
+
+std::string TempFolder() {
+  const char* tmp = std::getenv("TMPDIR");
+  std::string folder = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string ExecutablePath() {
+  char buffer[PATH_MAX + 1];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
+  if (n <= 0) return {};
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string ExecutableFolder() {
+  std::string path = ExecutablePath();
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string CurrentFolder() {
+  char buffer[PATH_MAX + 1];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return {};
+  return buffer;
+}
+
+bool SetCurrentFolder(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+
+bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  auto source = ResolveIgnoringCase(from);
+  if (!source) return false;
+  const int in = ::open(source->c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  const std::string temp = to + ".copy-tmp";
+  const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  bool ok = true;
+  char buffer[1 << 16];
+  while (true) {
+    const ssize_t got = ::read(in, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    ssize_t done = 0;
+    while (done < got) {
+      const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        ok = false;
+        break;
+      }
+      done += put;
+    }
+    if (!ok) break;
+  }
+  ::close(in);
+  if (::close(out) != 0) ok = false;
+  if (ok && ::rename(temp.c_str(), to.c_str()) != 0) ok = false;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+bool DeleteFileForced(const std::string& path) {
+  // Write permission of the folder decides on POSIX; the file's own mode is
+  // cleared anyway so a read-only file is treated like any other.
+  ::chmod(path.c_str(), 0666);
+  return ::unlink(path.c_str()) == 0;
+}
+
+bool RemoveEmptyFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+
+std::vector<FolderEntry> ListFolder(const std::string& path) {
+  std::vector<FolderEntry> entries;
+  DIR* dir = ::opendir(path.c_str());
+  if (dir == nullptr) return entries;
+  while (dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    entries.push_back({name, KindOf(JoinPath(path, name)) == EntryKind::kFolder});
+  }
+  ::closedir(dir);
+  return entries;
+}
+
+namespace {
+
+// Finds the program file: as given, ignoring case, and without a ".exe"
+// ending, so the Windows names of the tools find their POSIX builds.
+std::optional<std::string> FindProgram(const std::string& program) {
+  if (auto exact = ResolveIgnoringCase(program); exact && KindOf(*exact) == EntryKind::kFile) {
+    return exact;
+  }
+  if (program.size() > 4 && SameFileName(std::string_view(program).substr(program.size() - 4), ".exe")) {
+    if (auto bare = ResolveIgnoringCase(program.substr(0, program.size() - 4));
+        bare && KindOf(*bare) == EntryKind::kFile) {
+      return bare;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool StartAndWait(const std::string& program, const std::string& parameters,
+                  const std::string& working_folder, WindowMode /*mode*/) {
+  // Paths the tools receive may use either separator; the program path is
+  // resolved relative to the caller's current folder before the child moves.
+  std::string wanted = program;
+  for (char& c : wanted) {
+    if (c == '\\') c = '/';
+  }
+  auto path = FindProgram(wanted);
+  if (!path) return false;
+  if ((*path)[0] != '/') path = JoinPath(CurrentFolder(), *path);
+
+  std::vector<std::string> args = SplitWindowsCommandLine(parameters);
+  args.insert(args.begin(), *path);
+  std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!working_folder.empty()) {
+    posix_spawn_file_actions_addchdir_np(&actions, working_folder.c_str());
+  }
+  pid_t pid = 0;
+  const int rc = ::posix_spawn(&pid, path->c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) break;
+  }
+  // A child that could not change into its folder or exec reports 127.
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return false;
+  return true;
+}
+
+void SleepMilliseconds(unsigned milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+// ---- Console -----------------------------------------------------------------
+
+namespace {
+
+// Code page 437 upper half as UTF-8, for terminals that speak it.
+const char* const kCp437[128] = {
+    "Ç", "ü", "é", "â", "ä", "à", "å", "ç", "ê", "ë", "è", "ï", "î", "ì", "Ä", "Å",
+    "É", "æ", "Æ", "ô", "ö", "ò", "û", "ù", "ÿ", "Ö", "Ü", "¢", "£", "¥", "₧", "ƒ",
+    "á", "í", "ó", "ú", "ñ", "Ñ", "ª", "º", "¿", "⌐", "¬", "½", "¼", "¡", "«", "»",
+    "░", "▒", "▓", "│", "┤", "╡", "╢", "╖", "╕", "╣", "║", "╗", "╝", "╜", "╛", "┐",
+    "└", "┴", "┬", "├", "─", "┼", "╞", "╟", "╚", "╔", "╩", "╦", "╠", "═", "╬", "╧",
+    "╨", "╤", "╥", "╙", "╘", "╒", "╓", "╫", "╪", "┘", "┌", "█", "▄", "▌", "▐", "▀",
+    "α", "ß", "Γ", "π", "Σ", "σ", "µ", "τ", "Φ", "Θ", "Ω", "δ", "∞", "φ", "ε", "∩",
+    "≡", "±", "≥", "≤", "⌠", "⌡", "÷", "≈", "°", "∙", "·", "√", "ⁿ", "²", "■", " "};
+
+bool TerminalSpeaksUtf8() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') {
+      std::string v = value;
+      for (char& c : v) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      return v.find("utf-8") != std::string::npos || v.find("utf8") != std::string::npos;
+    }
+  }
+  return false;
+}
+
+class PosixConsole final : public Console {
+ public:
+  PosixConsole() : screen_(::isatty(STDOUT_FILENO) == 1), utf8_(TerminalSpeaksUtf8()) {}
+  ~PosixConsole() override { std::fflush(stdout); }
+
+  bool IsScreen() const override { return screen_; }
+
+  void Clear() override {
+    if (screen_) Emit("\x1b[2J\x1b[H");
+  }
+
+  void SetTitle(const std::string& title) override {
+    if (screen_) Emit("\x1b]0;" + title + "\x07");
+  }
+
+  void WriteAt(int column, int row, const std::string& text) override {
+    if (screen_) {
+      if (column < 0 || row < 0) return;
+      Emit("\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H" + Translate(text));
+      return;
+    }
+    // A log gets one readable line per text, without the blanking spaces.
+    std::string line = text;
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    if (line.empty()) return;
+    Emit(Translate(line) + "\n");
+  }
+
+  void PlaceCursor(int column, int row) override {
+    if (screen_ && column >= 0 && row >= 0) {
+      Emit("\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H");
+    }
+  }
+
+  std::optional<std::string> ReadLine() override {
+    std::fflush(stdout);
+    std::string line;
+    if (!std::getline(std::cin, line)) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+  }
+
+ private:
+  void Emit(const std::string& bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+  }
+
+  std::string Translate(const std::string& text) const {
+    if (!utf8_) return text;
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x80) {
+        out += c;
+      } else {
+        out += kCp437[byte - 0x80];
+      }
+    }
+    return out;
+  }
+
+  bool screen_;
+  bool utf8_;
+};
+
+}  // namespace
+
+std::unique_ptr<Console> OpenConsole() { return std::make_unique<PosixConsole>(); }
+
+}  // namespace platform
