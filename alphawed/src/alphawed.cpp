@@ -35,6 +35,19 @@ std::optional<Bitmap> LoadOrReport(const std::string& path) {
   return std::move(result.bitmap);
 }
 
+// The output name spelled as the file system stores it: an existing file of
+// that name, or the folder it goes into, may differ in capitals from the name
+// given, and the file system matches names ignoring them.
+std::string StoredSpelling(const std::string& path) {
+  if (std::optional<std::string> whole = platform::LongPathName(path)) return *whole;
+  const size_t cut = path.find_last_of("/\\");
+  if (cut == std::string::npos || cut == 0) return path;
+  if (std::optional<std::string> folder = platform::LongPathName(path.substr(0, cut))) {
+    return *folder + path.substr(cut);
+  }
+  return path;
+}
+
 }  // namespace
 
 void MergeAlpha(const Arguments& arguments) {
@@ -54,13 +67,8 @@ void MergeAlpha(const Arguments& arguments) {
   if (!colour) return;
 
   const std::vector<std::uint8_t> tga = EncodeTga(*colour, alpha ? &*alpha : nullptr);
-  // An existing file of the name is replaced under the spelling it has on
-  // disk, as the file system would when names differ only in capitals.
-  const std::string output =
-      arguments.tga_name.empty() ? std::string()
-                                 : platform::LongPathName(arguments.tga_name).value_or(arguments.tga_name);
   // An output that cannot be written ends the run silently, as callers expect.
-  WriteFileReplacing(output, tga);
+  WriteFileReplacing(arguments.tga_name.empty() ? std::string() : StoredSpelling(arguments.tga_name), tga);
 }
 
 void Run(std::string_view raw_command_line, const std::string& program_folder) {

@@ -214,6 +214,18 @@ TEST_F(MergeAlphaTest, ReplacesAnEarlierOutputCompletely) {
       << "no temporary file is left beside the output";
 }
 
+TEST_F(MergeAlphaTest, NamesDifferingInCapitalsMeanTheSameFiles) {
+  Write("Colour.bmp", SmallColour());
+  std::filesystem::create_directory(Path("Out"));
+  testbmp::WriteFile(Path("Out/Picture.TGA"), {'o', 'l', 'd'});
+  MergeAlpha(Arguments{Path("COLOUR.BMP"), "No alpha image", Path("OUT/picture.tga")});
+  MergeAlpha(Arguments{Path("colour.bmp"), "No alpha image", Path("out/new.tga")});
+  EXPECT_TRUE(messages_.boxes.empty());
+  EXPECT_EQ(ReadBytes(Path("Out/Picture.TGA")).size(), 18u + 3 * 2 * 3);
+  EXPECT_EQ(ReadBytes(Path("Out/new.tga")).size(), 18u + 3 * 2 * 3);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("Out")), {}), 2);
+}
+
 TEST_F(MergeAlphaTest, OutputThatCannotBeWrittenEndsSilently) {
   Write("colour.bmp", SmallColour());
   std::filesystem::create_directory(Path("taken.tga"));
