@@ -29,8 +29,7 @@ void ShowError(std::string text) {
 std::optional<Bitmap> LoadOrReport(const std::string& path) {
   LoadResult result = LoadBmpFile(path);
   if (!result.bitmap) {
-    ShowError(result.error == LoadError::kTooLarge ? TooLargeBitmapText(path)
-                                                   : UnreadableBitmapText(path));
+    ShowError(result.error == LoadError::kTooLarge ? TooLargeBitmapText(path) : UnreadableBitmapText(path));
   }
   return std::move(result.bitmap);
 }
@@ -52,8 +51,7 @@ std::string StoredSpelling(const std::string& path) {
 
 void MergeAlpha(const Arguments& arguments) {
   const bool has_alpha = arguments.HasAlphaBitmap();
-  if ((has_alpha && !platform::Exists(arguments.alpha_bmp)) ||
-      !platform::Exists(arguments.colour_bmp)) {
+  if ((has_alpha && !platform::Exists(arguments.alpha_bmp)) || !platform::Exists(arguments.colour_bmp)) {
     ShowError(std::string(kMissingInputText));
     return;
   }

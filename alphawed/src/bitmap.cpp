@@ -89,15 +89,13 @@ struct BmpLayout {
   }
 
   bool IsDecodable() const {
-    const bool known_header = info_size == 12 || info_size == 40 || info_size == 56 ||
-                              info_size == 108 || info_size == 124;
+    const bool known_header =
+        info_size == 12 || info_size == 40 || info_size == 56 || info_size == 108 || info_size == 124;
     const bool known_depth = bits_per_pixel == 1 || bits_per_pixel == 4 || bits_per_pixel == 8 ||
                              bits_per_pixel == 16 || bits_per_pixel == 24 || bits_per_pixel == 32;
-    const bool known_compression =
-        compression == kPlain ||
-        (compression == kBitFields && (bits_per_pixel == 16 || bits_per_pixel == 32));
-    return known_header && known_depth && known_compression && planes == 1 && width > 0 &&
-           height != 0;
+    const bool known_compression = compression == kPlain || (compression == kBitFields &&
+                                                             (bits_per_pixel == 16 || bits_per_pixel == 32));
+    return known_header && known_depth && known_compression && planes == 1 && width > 0 && height != 0;
   }
 
   std::uint64_t Rows() const { return static_cast<std::uint64_t>(height < 0 ? -height : height); }
@@ -140,8 +138,8 @@ LoadResult DecodeBmp(std::span<const std::uint8_t> bytes) {
   int decoded_height = 0;
   int channels_in_file = 0;
   const std::unique_ptr<stbi_uc, StbFree> pixels(
-      stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &decoded_width,
-                            &decoded_height, &channels_in_file, STBI_rgb));
+      stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &decoded_width, &decoded_height,
+                            &channels_in_file, STBI_rgb));
   if (!pixels || static_cast<std::uint64_t>(decoded_width) != width ||
       static_cast<std::uint64_t>(decoded_height) != height) {
     return Failure(LoadError::kDamaged);

@@ -1,8 +1,9 @@
+#include "alphawed/bitmap.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "alphawed/bitmap.h"
 #include "alphawed_test_support.h"
 #include "common/bmp_writer.h"
 
@@ -16,8 +17,8 @@ using testbmp::Picture;
 // A 5 × 3 picture: the odd width leaves padding at the end of every row, and
 // no two rows are alike, so a flipped or shifted row shows.
 Picture TestPicture(int bits) {
-  const Colour palette[] = {{0, 0, 0},     {255, 255, 255}, {255, 0, 0},  {0, 255, 0},
-                            {0, 0, 255},   {132, 66, 198},  {8, 16, 24},  {255, 132, 0}};
+  const Colour palette[] = {{0, 0, 0},   {255, 255, 255}, {255, 0, 0}, {0, 255, 0},
+                            {0, 0, 255}, {132, 66, 198},  {8, 16, 24}, {255, 132, 0}};
   const int colours = bits == 1 ? 2 : 8;
   Picture picture(5, 3);
   for (int y = 0; y < picture.height; ++y) {
@@ -31,20 +32,26 @@ std::span<const std::uint8_t> Bytes(const std::vector<std::uint8_t>& v) { return
 TEST(DecodeBmp, LoadsEveryDepthBottomUpAndTopDown) {
   for (const int bits : {1, 4, 8, 16, 24, 32}) {
     for (const bool top_down : {false, true}) {
-      SCOPED_TRACE(testing::Message() << bits << " bits, " << (top_down ? "top-down" : "bottom-up"));
-      const Picture picture = TestPicture(bits);
-      const std::vector<std::uint8_t> file =
-          testbmp::EncodeBmp(picture, BmpOptions{bits, top_down, /*fourth_byte=*/0x5A});
-      const LoadResult result = DecodeBmp(Bytes(file));
-      ASSERT_TRUE(result.bitmap.has_value());
-      const Bitmap& bitmap = *result.bitmap;
-      ASSERT_EQ(bitmap.width(), 5u);
-      ASSERT_EQ(bitmap.height(), 3u);
-      for (int y = 0; y < 3; ++y) {
-        for (int x = 0; x < 5; ++x) {
-          const Colour want = bits == 16 ? testbmp::Through555(picture.at(x, y)) : picture.at(x, y);
-          const Rgb got = bitmap.PixelAt(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
-          EXPECT_EQ(got, (Rgb{want.red, want.green, want.blue})) << "at " << x << "," << y;
+      for (const bool v5 : {false, true}) {
+        SCOPED_TRACE(testing::Message() << bits << " bits, " << (top_down ? "top-down" : "bottom-up")
+                                        << (v5 ? ", 124-byte header" : ""));
+        const Picture picture = TestPicture(bits);
+        const std::vector<std::uint8_t> file =
+            testbmp::EncodeBmp(picture, BmpOptions{bits, top_down, /*fourth_byte=*/0x5A, v5});
+        const LoadResult result = DecodeBmp(Bytes(file));
+        ASSERT_TRUE(result.bitmap.has_value());
+        const Bitmap& bitmap = *result.bitmap;
+        ASSERT_EQ(bitmap.width(), 5u);
+        ASSERT_EQ(bitmap.height(), 3u);
+        for (int y = 0; y < 3; ++y) {
+          for (int x = 0; x < 5; ++x) {
+            const Colour& source = picture.at(x, y);
+            const Colour want = bits != 16 ? source
+                                : v5       ? testbmp::Through565(source)
+                                           : testbmp::Through555(source);
+            const Rgb got = bitmap.PixelAt(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
+            EXPECT_EQ(got, (Rgb{want.red, want.green, want.blue})) << "at " << x << "," << y;
+          }
         }
       }
     }
@@ -96,11 +103,13 @@ TEST(DecodeBmp, RefusesWhatItCannotTrust) {
       {"pixel offset inside the header", patched(10, 20), LoadError::kDamaged},
       {"wider than a TGA holds", patched(18, 70000), LoadError::kTooLarge},
       {"huge claimed height", patched(22, 0x80000000u), LoadError::kTooLarge},
-      {"too many pixels", [&] {
+      {"too many pixels",
+       [&] {
          std::vector<std::uint8_t> file = patched(18, 60000);
          Put32(file, 22, 60000);
          return file;
-       }(), LoadError::kTooLarge},
+       }(),
+       LoadError::kTooLarge},
   };
   for (const Case& c : cases) {
     const LoadResult result = DecodeBmp(Bytes(c.file));

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "alphawed/command_line.h"
+
+#include <gtest/gtest.h>
 
 namespace alphawed {
 namespace {

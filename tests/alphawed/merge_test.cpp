@@ -62,19 +62,19 @@ TEST_F(MergeAlphaTest, Writes32BitTgaWithAlphaFromRed) {
   Write("alpha.bmp", alpha);
 
   const std::vector<std::uint8_t> want = {
-      0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 32, 0,  // header: 3 × 2, 32 bits, descriptor 0
-      30, 20, 10, 200, 0, 0, 0, 0, 255, 255, 255, 255,       // bottom row first, blue-green-red-alpha
-      0, 0, 255, 1, 0, 255, 0, 2, 255, 0, 0, 3};              // then the top row
+      0,  0,  2,   0,   0,  0,   0, 0, 0,   0,   0,   0,
+      3,  0,  2,   0,   32, 0,                              // header: 3 × 2, 32 bits, descriptor 0
+      30, 20, 10,  200, 0,  0,   0, 0, 255, 255, 255, 255,  // bottom row first, blue-green-red-alpha
+      0,  0,  255, 1,   0,  255, 0, 2, 255, 0,   0,   3};   // then the top row
   EXPECT_EQ(Merge(Path("colour.bmp"), Path("alpha.bmp")), want);
   EXPECT_TRUE(messages_.boxes.empty());
 }
 
 TEST_F(MergeAlphaTest, Writes24BitTgaWithTheMarker) {
   Write("colour.bmp", SmallColour());
-  const std::vector<std::uint8_t> want = {
-      0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 24, 0,
-      30, 20, 10, 0, 0, 0, 255, 255, 255,
-      0, 0, 255, 0, 255, 0, 255, 0, 0};
+  const std::vector<std::uint8_t> want = {0,   0,   2,   0, 0,  0,   0,  0,   0,  0,   0, 0,
+                                          3,   0,   2,   0, 24, 0,   30, 20,  10, 0,   0, 0,
+                                          255, 255, 255, 0, 0,  255, 0,  255, 0,  255, 0, 0};
   EXPECT_EQ(Merge(Path("colour.bmp"), "No alpha image"), want);
   EXPECT_TRUE(messages_.boxes.empty());
 }
