@@ -55,6 +55,10 @@ struct SizeCase {
   size_t file_size;
 };
 
+void PrintTo(const SizeCase& c, std::ostream* out) {
+  *out << c.width << "x" << c.height << "_request_" << c.request;
+}
+
 class PtxSizeTest : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(PtxSizeTest, LevelCountAndFileSize) {
@@ -200,6 +204,10 @@ struct ChainCase {
   int depth;
   int request;
 };
+
+void PrintTo(const ChainCase& c, std::ostream* out) {
+  *out << c.width << "x" << c.height << "x" << c.depth << "_request_" << c.request;
+}
 
 class PtxChainTest : public ::testing::TestWithParam<ChainCase> {};
 

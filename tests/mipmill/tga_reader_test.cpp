@@ -26,6 +26,10 @@ struct Shape {
   int depth;
 };
 
+void PrintTo(const Shape& s, std::ostream* out) {
+  *out << s.width << "x" << s.height << "x" << s.depth;
+}
+
 class AcceptedShapeTest : public ::testing::TestWithParam<Shape> {};
 
 TEST_P(AcceptedShapeTest, LoadsWithoutABox) {
