@@ -2,6 +2,4 @@
 #include "mipmill/encoder.h"
 #include "platform/platform.h"
 
-int main(int argc, char** argv) {
-  return mipmill::RunEncoderProgram(platform::RawCommandLine(argc, argv));
-}
+int main(int argc, char** argv) { return mipmill::RunEncoderProgram(platform::RawCommandLine(argc, argv)); }

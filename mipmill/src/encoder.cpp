@@ -28,23 +28,21 @@ std::string SpelledAsOnDisk(const std::string& path) {
 }
 
 void ShowUsage() {
-  platform::ShowMessage(
-      {kUsageTitle, std::string(kUsageText), platform::MessageIcon::kNone, nullptr});
+  platform::ShowMessage({kUsageTitle, std::string(kUsageText), platform::MessageIcon::kNone, nullptr});
 }
 
 }  // namespace
 
 EncoderFileNames DeriveEncoderFileNames(const std::string& file_name) {
-  const std::string base =
-      file_name.size() > kExtensionLength ? file_name.substr(0, file_name.size() - kExtensionLength)
-                                          : std::string();
+  const std::string base = file_name.size() > kExtensionLength
+                               ? file_name.substr(0, file_name.size() - kExtensionLength)
+                               : std::string();
   return {base + "tga", base + "ptx"};
 }
 
 RunOutcome RunEncoder(std::string_view command_line) {
   const EncoderCommand command = ParseEncoderCommandLine(command_line);
-  if (command.file_name.empty() ||
-      platform::FindEntry(command.file_name) != platform::EntryKind::kFile) {
+  if (command.file_name.empty() || platform::FindEntry(command.file_name) != platform::EntryKind::kFile) {
     ShowUsage();
     return RunOutcome::kUsage;
   }

@@ -13,8 +13,7 @@ namespace {
 
 uint32_t ReadU32(std::span<const uint8_t> bytes, size_t offset) {
   return static_cast<uint32_t>(bytes[offset]) | (static_cast<uint32_t>(bytes[offset + 1]) << 8) |
-         (static_cast<uint32_t>(bytes[offset + 2]) << 16) |
-         (static_cast<uint32_t>(bytes[offset + 3]) << 24);
+         (static_cast<uint32_t>(bytes[offset + 2]) << 16) | (static_cast<uint32_t>(bytes[offset + 3]) << 24);
 }
 
 void WriteU32(std::span<uint8_t> bytes, size_t offset, uint32_t value) {
@@ -107,15 +106,14 @@ LevelSize NextLevelSize(LevelSize size) {
   return {std::max(1, size.width / 2), std::max(1, size.height / 2)};
 }
 
-void WritePtx(const SourcePicture& picture, int level_request, const std::string& path,
-              MipPlanes& work) {
+void WritePtx(const SourcePicture& picture, int level_request, const std::string& path, MipPlanes& work) {
   const int levels = LevelsToWrite(CountMipLevels(picture.width, picture.height), level_request);
 
   ByteFile file = ByteFile::Create(path);
 
   std::array<uint8_t, PtxHeader::kSize> header_bytes{};
-  PtxHeader{picture.depth, static_cast<uint32_t>(picture.width),
-            static_cast<uint32_t>(picture.height), levels}
+  PtxHeader{picture.depth, static_cast<uint32_t>(picture.width), static_cast<uint32_t>(picture.height),
+            levels}
       .Write(header_bytes);
   file.Write(header_bytes.data(), header_bytes.size());
 
@@ -124,8 +122,7 @@ void WritePtx(const SourcePicture& picture, int level_request, const std::string
   LevelSize previous{};
   for (int level = 1; level <= levels; ++level) {
     std::array<uint8_t, PtxLevelHeader::kSize> block{};
-    PtxLevelHeader{static_cast<uint32_t>(size.width) * static_cast<uint32_t>(size.height) * 4}
-        .Write(block);
+    PtxLevelHeader{static_cast<uint32_t>(size.width) * static_cast<uint32_t>(size.height) * 4}.Write(block);
     file.Write(block.data(), block.size());
 
     for (int32_t y = 0; y < size.height; ++y) {

@@ -25,10 +25,10 @@ struct TgaPixel {
 struct TgaLayout {
   int width = 8;
   int height = 8;
-  int depth = 32;            // bits per pixel; 24 and 32 write pixels, others only the header
-  uint8_t id_length = 0;     // the ID field is filled with 'I' bytes
-  uint8_t image_type = 2;    // 2: uncompressed true colour
-  uint8_t descriptor = 0;    // bit 5 set: rows stored top first
+  int depth = 32;          // bits per pixel; 24 and 32 write pixels, others only the header
+  uint8_t id_length = 0;   // the ID field is filled with 'I' bytes
+  uint8_t image_type = 2;  // 2: uncompressed true colour
+  uint8_t descriptor = 0;  // bit 5 set: rows stored top first
 };
 
 // `pixel(x, stored_row)` gives the pixel at column x of the stored_row-th row

@@ -30,8 +30,7 @@ TEST_P(ParseEncoderCommandLineTest, GivesRequestAndName) {
 INSTANTIATE_TEST_SUITE_P(
     Lines, ParseEncoderCommandLineTest,
     ::testing::Values(
-        ParseCase{"program_only", "mipmill.exe", 0, ""},
-        ParseCase{"trailing_space", "mipmill.exe ", 0, ""},
+        ParseCase{"program_only", "mipmill.exe", 0, ""}, ParseCase{"trailing_space", "mipmill.exe ", 0, ""},
         ParseCase{"file", "mipmill.exe car.tga", 0, "car.tga"},
         ParseCase{"option_then_file", "mipmill.exe -5 car.tga", 5, "car.tga"},
         ParseCase{"quoted_program_and_file", "\"C:\\My Tools\\mipmill.exe\" -9 \"D:\\My Cars\\car.tga\"", 9,
@@ -60,8 +59,8 @@ TEST(ParseEncoderCommandLine, ParsesTheLineRebuiltFromArguments) {
   std::string option = "-7";
   std::string file = "/data/My Cars/car.tga";
   std::vector<char*> argv{program.data(), option.data(), file.data()};
-  const mipmill::EncoderCommand command = mipmill::ParseEncoderCommandLine(
-      platform::RawCommandLine(static_cast<int>(argv.size()), argv.data()));
+  const mipmill::EncoderCommand command =
+      mipmill::ParseEncoderCommandLine(platform::RawCommandLine(static_cast<int>(argv.size()), argv.data()));
   EXPECT_EQ(command.level_request, 7);
   EXPECT_EQ(command.file_name, file);
 }

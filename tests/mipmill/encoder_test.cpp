@@ -17,9 +17,7 @@ using mipmill_test::ParsePtx;
 using mipmill_test::ScratchFolder;
 using roadfire_test::TgaPixel;
 
-TgaPixel Gradient(int x, int row) {
-  return {static_cast<uint8_t>(x), static_cast<uint8_t>(row), 7, 200};
-}
+TgaPixel Gradient(int x, int row) { return {static_cast<uint8_t>(x), static_cast<uint8_t>(row), 7, 200}; }
 
 std::set<std::string> NamesIn(const fs::path& folder) {
   std::set<std::string> names;

@@ -99,8 +99,9 @@ inline PtxFile ParsePtx(const std::vector<uint8_t>& bytes) {
     const size_t size = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
     EXPECT_LE(at + size, bytes.size());
     if (at + size > bytes.size()) return file;
-    file.levels.push_back({w, h, std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(at),
-                                                      bytes.begin() + static_cast<std::ptrdiff_t>(at + size))});
+    file.levels.push_back({w, h,
+                           std::vector<uint8_t>(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                                                bytes.begin() + static_cast<std::ptrdiff_t>(at + size))});
     at += size;
     w = std::max(1, w / 2);
     h = std::max(1, h / 2);

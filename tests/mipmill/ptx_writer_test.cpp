@@ -79,17 +79,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SizeCase{8, 8, 0, 2, {4, 4}, 352}, SizeCase{8, 8, 3, 2, {4, 4}, 352},
                       SizeCase{8, 8, 1, 1, {8, 8}, 280}, SizeCase{256, 256, 0, 7, {4, 4}, 349576},
                       SizeCase{1024, 1024, 0, 9, {4, 4}, 5592472},
-                      SizeCase{128, 128, 1, 1, {128, 128}, 65560},
-                      SizeCase{64, 64, 9, 5, {4, 4}, 21880}, SizeCase{64, 64, -15, 5, {4, 4}, 21880},
-                      SizeCase{64, 64, 49, 5, {4, 4}, 21880},
-                      SizeCase{512, 512, 3, 3, {128, 128}, 1376296},
-                      SizeCase{256, 64, 0, 7, {4, 1}, 87448}, SizeCase{64, 8, 0, 5, {4, 1}, 2792},
-                      SizeCase{1024, 8, 0, 9, {4, 1}, 44104},
+                      SizeCase{128, 128, 1, 1, {128, 128}, 65560}, SizeCase{64, 64, 9, 5, {4, 4}, 21880},
+                      SizeCase{64, 64, -15, 5, {4, 4}, 21880}, SizeCase{64, 64, 49, 5, {4, 4}, 21880},
+                      SizeCase{512, 512, 3, 3, {128, 128}, 1376296}, SizeCase{256, 64, 0, 7, {4, 1}, 87448},
+                      SizeCase{64, 8, 0, 5, {4, 1}, 2792}, SizeCase{1024, 8, 0, 9, {4, 1}, 44104},
                       SizeCase{8, 1024, 0, 9, {1, 4}, 44104}));
 
 TEST(PtxWriter, LevelSizesOfLongPictures) {
-  const std::vector<LevelSize> wide = {{256, 64}, {128, 32}, {64, 16}, {32, 8},
-                                       {16, 4},   {8, 2},    {4, 1}};
+  const std::vector<LevelSize> wide = {{256, 64}, {128, 32}, {64, 16}, {32, 8}, {16, 4}, {8, 2}, {4, 1}};
   const std::vector<LevelSize> thin = {{8, 1024}, {4, 512}, {2, 256}, {1, 128}, {1, 64},
                                        {1, 32},   {1, 16},  {1, 8},   {1, 4}};
   for (const auto& expected : {wide, thin}) {
@@ -104,8 +101,8 @@ TEST(PtxWriter, LevelSizesOfLongPictures) {
 }
 
 TEST(PtxWriter, CountMipLevelsFollowsTheLongerSide) {
-  const std::vector<std::pair<int, int>> longer_side_levels = {
-      {8, 2}, {16, 3}, {32, 4}, {64, 5}, {128, 6}, {256, 7}, {512, 8}, {1024, 9}};
+  const std::vector<std::pair<int, int>> longer_side_levels = {{8, 2},   {16, 3},  {32, 4},  {64, 5},
+                                                               {128, 6}, {256, 7}, {512, 8}, {1024, 9}};
   for (const auto& [side, levels] : longer_side_levels) {
     EXPECT_EQ(mipmill::CountMipLevels(side, 8), levels) << side;
     EXPECT_EQ(mipmill::CountMipLevels(8, side), levels) << side;
@@ -117,14 +114,14 @@ TEST(PtxWriter, HeaderBytes) {
   Fill(picture, 8, 8, 32, Flat);
   std::vector<uint8_t> bytes = WriteToBytes(picture, 0);
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 24),
-            (std::vector<uint8_t>{0, 32, 0, 0, 8, 0, 0, 0, 8, 0, 0, 0, 2, 0x80, 0x80, 0x80,
-                                  0, 1, 0, 0, 0, 0, 0, 0}));
+            (std::vector<uint8_t>{0, 32,   0,    0,    8, 0, 0, 0, 8, 0, 0, 0,
+                                  2, 0x80, 0x80, 0x80, 0, 1, 0, 0, 0, 0, 0, 0}));
 
   Fill(picture, 1024, 512, 24, Flat);
   bytes = WriteToBytes(picture, 4);
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 24),
-            (std::vector<uint8_t>{0, 24, 0, 0, 0, 4, 0, 0, 0, 2, 0, 0, 4, 0x80, 0x80, 0x80,
-                                  0, 0, 0x20, 0, 0, 0, 0, 0}));
+            (std::vector<uint8_t>{0, 24,   0,    0,    0, 4, 0,    0, 0, 2, 0, 0,
+                                  4, 0x80, 0x80, 0x80, 0, 0, 0x20, 0, 0, 0, 0, 0}));
 }
 
 TEST(PtxWriter, AveragesEachChannelByItselfDroppingTheRemainder) {
@@ -144,8 +141,8 @@ TEST(PtxWriter, AveragesEachChannelByItselfDroppingTheRemainder) {
   ASSERT_EQ(file.levels.size(), 2u);
   const auto& level = file.levels[1];
   // Bytes are blue, green, red, alpha.
-  const std::array<Rgba, 3> expected = {Rgba{0, 1, 255, 1},   // red 0,0,0,3 -> 0; alpha 1,1,1,2 -> 1
-                                        Rgba{1, 1, 255, 0},   // red 1,1,1,2 -> 1; alpha 0,0,0,3 -> 0
+  const std::array<Rgba, 3> expected = {Rgba{0, 1, 255, 1},       // red 0,0,0,3 -> 0; alpha 1,1,1,2 -> 1
+                                        Rgba{1, 1, 255, 0},       // red 1,1,1,2 -> 1; alpha 0,0,0,3 -> 0
                                         Rgba{255, 2, 255, 255}};  // green 3,2,2,2 -> 2
   for (int x = 0; x < 3; ++x) {
     const Rgba& e = expected[static_cast<size_t>(x)];
@@ -166,8 +163,8 @@ std::vector<std::vector<Rgba>> ReferenceChain(const SourcePicture& picture, int 
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       level[static_cast<size_t>(y * w + x)] = {picture.red.At(x, y), picture.green.At(x, y),
-                                              picture.blue.At(x, y),
-                                              picture.depth == 32 ? picture.alpha.At(x, y) : 0};
+                                               picture.blue.At(x, y),
+                                               picture.depth == 32 ? picture.alpha.At(x, y) : 0};
     }
   }
   chain.push_back(level);
@@ -216,8 +213,9 @@ TEST_P(PtxChainTest, EveryLevelMatchesAFreshComputation) {
   std::mt19937 random(static_cast<unsigned>(c.width * 7919 + c.height));
   std::uniform_int_distribution<int> byte(0, 255);
   SourcePicture picture;
-  Fill(picture, c.width, c.height, c.depth,
-       [&](int, int) -> Rgba { return {byte(random), byte(random), byte(random), byte(random)}; });
+  Fill(picture, c.width, c.height, c.depth, [&](int, int) -> Rgba {
+    return {byte(random), byte(random), byte(random), byte(random)};
+  });
   const PtxFile file = ParsePtx(WriteToBytes(picture, c.request));
   EXPECT_EQ(file.header.depth, c.depth);
   const auto chain = ReferenceChain(picture, static_cast<int>(file.levels.size()));

@@ -26,9 +26,7 @@ struct Shape {
   int depth;
 };
 
-void PrintTo(const Shape& s, std::ostream* out) {
-  *out << s.width << "x" << s.height << "x" << s.depth;
-}
+void PrintTo(const Shape& s, std::ostream* out) { *out << s.width << "x" << s.height << "x" << s.depth; }
 
 class AcceptedShapeTest : public ::testing::TestWithParam<Shape> {};
 
@@ -50,9 +48,8 @@ TEST_P(AcceptedShapeTest, LoadsWithoutABox) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, AcceptedShapeTest,
-                         ::testing::Values(Shape{1024, 1024, 32}, Shape{8, 8, 24},
-                                           Shape{1024, 8, 24}, Shape{8, 1024, 32},
-                                           Shape{16, 512, 24}));
+                         ::testing::Values(Shape{1024, 1024, 32}, Shape{8, 8, 24}, Shape{1024, 8, 24},
+                                           Shape{8, 1024, 32}, Shape{16, 512, 24}));
 
 class RejectedShapeTest : public ::testing::TestWithParam<Shape> {};
 
@@ -71,9 +68,8 @@ TEST_P(RejectedShapeTest, ShowsTheSizeBox) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, RejectedShapeTest,
-                         ::testing::Values(Shape{8, 8, 16}, Shape{8, 8, 8}, Shape{4, 8, 32},
-                                           Shape{8, 4, 24}, Shape{100, 64, 24},
-                                           Shape{2048, 8, 32}, Shape{0, 8, 24},
+                         ::testing::Values(Shape{8, 8, 16}, Shape{8, 8, 8}, Shape{4, 8, 32}, Shape{8, 4, 24},
+                                           Shape{100, 64, 24}, Shape{2048, 8, 32}, Shape{0, 8, 24},
                                            Shape{8, 0, 32}, Shape{12, 8, 32}));
 
 TEST(LoadTga, FirstStoredRowBecomesTheBottomRowAndBytesArriveUnchanged) {
@@ -122,8 +118,8 @@ TEST(LoadTga, ExtraBytesAfterThePixelsAreIgnored) {
 TEST(LoadTga, ReadOnlyFileLoads) {
   ScratchFolder folder;
   roadfire_test::WriteTga(folder / "a.tga", {8, 8, 32}, Pattern);
-  std::filesystem::permissions(folder / "a.tga", std::filesystem::perms::owner_read |
-                                                     std::filesystem::perms::group_read);
+  std::filesystem::permissions(folder / "a.tga",
+                               std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
   SourcePicture picture;
   EXPECT_EQ(LoadTga(folder / "a.tga", picture), LoadResult::kLoaded);
 }
@@ -145,8 +141,7 @@ TEST(LoadTga, FileLayerFailures) {
   EXPECT_EQ(FailureCodeOf(folder / "missing.tga"), 2);
 
   auto bytes = roadfire_test::EncodeTga({8, 8, 32}, Pattern);
-  roadfire_test::WriteBytes(folder / "header.tga",
-                            std::vector<uint8_t>(bytes.begin(), bytes.begin() + 17));
+  roadfire_test::WriteBytes(folder / "header.tga", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 17));
   EXPECT_EQ(FailureCodeOf(folder / "header.tga"), 100);
 
   bytes.pop_back();  // one byte short of the last row

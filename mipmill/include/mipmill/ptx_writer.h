@@ -16,8 +16,8 @@ struct PtxHeader {
   static constexpr size_t kSize = 16;
   static constexpr uint8_t kTrailerByte = 0x80;  // the three bytes after the level count
 
-  int32_t depth = 0;        // of the source TGA: 24 or 32
-  uint32_t width = 0;       // of level 1
+  int32_t depth = 0;   // of the source TGA: 24 or 32
+  uint32_t width = 0;  // of level 1
   uint32_t height = 0;
   int32_t level_count = 0;  // 1 to 9
 
@@ -57,7 +57,6 @@ LevelSize NextLevelSize(LevelSize size);
 // previous level is a single row (or column), the block is the two pixels
 // that row really has. A failed create, write or close raises
 // FileLayerFailure and leaves the file as far as it got.
-void WritePtx(const SourcePicture& picture, int level_request, const std::string& path,
-              MipPlanes& work);
+void WritePtx(const SourcePicture& picture, int level_request, const std::string& path, MipPlanes& work);
 
 }  // namespace mipmill
