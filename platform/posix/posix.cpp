@@ -34,6 +34,8 @@ void ShowSystemMessage(const MessageRequest& request) {
   std::fflush(stderr);
 }
 
+int LastSystemError() { return errno; }
+
 std::string RawCommandLine(int argc, char** argv) {
   std::string line;
   for (int i = 0; i < argc; ++i) {
