@@ -128,10 +128,22 @@ inline void FastCopyMatch(std::uint8_t* dst, std::size_t distance, std::size_t l
     pattern |= pattern << spread.shifts[1];
     pattern |= pattern << spread.shifts[2];
     const std::size_t step = 8 / distance * distance;
-    do {
-      std::memcpy(dst, &pattern, 8);
-      dst += step;
-    } while (dst < stop);
+    if (length <= 16) {
+      do {
+        std::memcpy(dst, &pattern, 8);
+        dst += step;
+      } while (dst < stop);
+      return;
+    }
+    // A long copy: three words give at least 18 bytes, of which the first 16
+    // continue every 16 / d * d bytes.
+    std::memcpy(dst, &pattern, 8);
+    std::memcpy(dst + step, &pattern, 8);
+    std::memcpy(dst + 2 * step, &pattern, 8);
+    std::uint8_t wide[16];
+    std::memcpy(wide, dst, 16);
+    const std::size_t wide_step = 16 / distance * distance;
+    for (dst += wide_step; dst < stop; dst += wide_step) std::memcpy(dst, wide, 16);
     return;
   }
   // The opening 16 bytes: with a period below 8 (on machines of the other
@@ -274,8 +286,9 @@ LzStatus DecodeOperations(Input& in, std::uint8_t* out, std::size_t capacity, st
   } guard{produced, o};
 
   for (;;) {
-    if (static_cast<std::size_t>(in.end - in.next) < kFastInput) in.Refill();
     if (!DecodeFast(in.next, in.end, out, capacity, o)) return LzStatus::kBadDistance;
+    // The careful path needs a whole operation in hand whenever the input holds one.
+    if (static_cast<std::size_t>(in.end - in.next) < kFastInput) in.Refill();
 
     // One operation near an end of the input or output, or the stop: exact
     // copies only, every bound checked.
