@@ -53,8 +53,9 @@ Bytes EncodeOurs(const Bytes& input) {
 
 Bytes EncodeLz4(const Bytes& input) {
   Bytes out(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(input.size()))));
-  const int n = LZ4_compress_default(reinterpret_cast<const char*>(input.data()), reinterpret_cast<char*>(out.data()),
-                                     static_cast<int>(input.size()), static_cast<int>(out.size()));
+  const int n =
+      LZ4_compress_default(reinterpret_cast<const char*>(input.data()), reinterpret_cast<char*>(out.data()),
+                           static_cast<int>(input.size()), static_cast<int>(out.size()));
   if (n <= 0) throw std::runtime_error("LZ4 compression failed");
   out.resize(static_cast<std::size_t>(n));
   return out;
@@ -131,7 +132,8 @@ void EncodeZlib(benchmark::State& state, const Prepared* p, int level) {
   uLongf size = 0;
   for (auto _ : state) {
     size = static_cast<uLongf>(output.size());
-    if (compress2(output.data(), &size, p->input.data(), static_cast<uLong>(p->input.size()), level) != Z_OK) {
+    if (compress2(output.data(), &size, p->input.data(), static_cast<uLong>(p->input.size()), level) !=
+        Z_OK) {
       state.SkipWithError("zlib failed");
     }
     benchmark::DoNotOptimize(output.data());
@@ -145,8 +147,9 @@ void EncodeLz4Bench(benchmark::State& state, const Prepared* p) {
   Bytes output(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(p->input.size()))));
   int size = 0;
   for (auto _ : state) {
-    size = LZ4_compress_default(reinterpret_cast<const char*>(p->input.data()), reinterpret_cast<char*>(output.data()),
-                                static_cast<int>(p->input.size()), static_cast<int>(output.size()));
+    size = LZ4_compress_default(reinterpret_cast<const char*>(p->input.data()),
+                                reinterpret_cast<char*>(output.data()), static_cast<int>(p->input.size()),
+                                static_cast<int>(output.size()));
     benchmark::DoNotOptimize(output.data());
     benchmark::ClobberMemory();
   }
@@ -193,7 +196,8 @@ class TableReporter final : public benchmark::ConsoleReporter {
       if (!median && !single) continue;
       if (run.error_occurred) continue;
       Result& r = results[run.run_name.str()];
-      if (auto it = run.counters.find("bytes_per_second"); it != run.counters.end()) r.bytes_per_second = it->second;
+      if (auto it = run.counters.find("bytes_per_second"); it != run.counters.end())
+        r.bytes_per_second = it->second;
       if (auto it = run.counters.find("ratio"); it != run.counters.end()) r.ratio = it->second;
     }
   }
@@ -212,9 +216,9 @@ std::string Throughput(double bytes_per_second) {
 
 std::string Ratio(double a, double b) { return a > 0 && b > 0 ? Fixed(a / b, 2) + "×" : "n/a"; }
 
-std::string Tables(const std::vector<std::unique_ptr<Prepared>>& prepared, const std::map<std::string, Result>& r,
-                   const AllocationCount& encode_allocations, const AllocationCount& decode_allocations,
-                   std::size_t encoded_size) {
+std::string Tables(const std::vector<std::unique_ptr<Prepared>>& prepared,
+                   const std::map<std::string, Result>& r, const AllocationCount& encode_allocations,
+                   const AllocationCount& decode_allocations, std::size_t encoded_size) {
   auto get = [&](const std::string& name) {
     const auto it = r.find(name);
     return it == r.end() ? Result{} : it->second;
@@ -227,21 +231,25 @@ std::string Tables(const std::vector<std::unique_ptr<Prepared>>& prepared, const
     const Result ours = get("decode/DecodeLz/" + p->name);
     const Result lz4 = get("decode/LZ4/" + p->name);
     const Result copy = get("decode/memcpy/" + p->name);
-    out << "| " << p->name << " | " << Throughput(ours.bytes_per_second) << " | " << Throughput(lz4.bytes_per_second)
-        << " | " << Throughput(copy.bytes_per_second) << " | " << Ratio(ours.bytes_per_second, lz4.bytes_per_second)
-        << " | " << Ratio(ours.bytes_per_second, copy.bytes_per_second) << " |\n";
+    out << "| " << p->name << " | " << Throughput(ours.bytes_per_second) << " | "
+        << Throughput(lz4.bytes_per_second) << " | " << Throughput(copy.bytes_per_second) << " | "
+        << Ratio(ours.bytes_per_second, lz4.bytes_per_second) << " | "
+        << Ratio(ours.bytes_per_second, copy.bytes_per_second) << " |\n";
   }
   out << "\n### LZ encoding (MB/s of input, compression ratio in brackets)\n\n"
-      << "| input | EncodeLz | zlib 1 | zlib 6 | LZ4 | EncodeLz / zlib 6 | EncodeLz / zlib 1 | EncodeLz / LZ4 |\n"
+      << "| input | EncodeLz | zlib 1 | zlib 6 | LZ4 | EncodeLz / zlib 6 | EncodeLz / zlib 1 | EncodeLz / "
+         "LZ4 |\n"
       << "|---|--:|--:|--:|--:|--:|--:|--:|\n";
   for (const auto& p : prepared) {
     const Result ours = get("encode/EncodeLz/" + p->name);
     const Result z1 = get("encode/zlib-1/" + p->name);
     const Result z6 = get("encode/zlib-6/" + p->name);
     const Result lz4 = get("encode/LZ4/" + p->name);
-    auto cell = [](const Result& x) { return Throughput(x.bytes_per_second) + " (" + Fixed(x.ratio, 2) + ")"; };
-    out << "| " << p->name << " | " << cell(ours) << " | " << cell(z1) << " | " << cell(z6) << " | " << cell(lz4)
-        << " | " << Ratio(ours.bytes_per_second, z6.bytes_per_second) << " | "
+    auto cell = [](const Result& x) {
+      return Throughput(x.bytes_per_second) + " (" + Fixed(x.ratio, 2) + ")";
+    };
+    out << "| " << p->name << " | " << cell(ours) << " | " << cell(z1) << " | " << cell(z6) << " | "
+        << cell(lz4) << " | " << Ratio(ours.bytes_per_second, z6.bytes_per_second) << " | "
         << Ratio(ours.bytes_per_second, z1.bytes_per_second) << " | "
         << Ratio(ours.bytes_per_second, lz4.bytes_per_second) << " |\n";
   }
@@ -262,7 +270,8 @@ std::string Tables(const std::vector<std::unique_ptr<Prepared>>& prepared, const
       << "| call | allocations | bytes allocated |\n|---|--:|--:|\n"
       << "| EncodeLz (stream of " << encoded_size << " bytes) | " << encode_allocations.calls << " | "
       << encode_allocations.bytes << " |\n"
-      << "| DecodeLz (from memory) | " << decode_allocations.calls << " | " << decode_allocations.bytes << " |\n";
+      << "| DecodeLz (from memory) | " << decode_allocations.calls << " | " << decode_allocations.bytes
+      << " |\n";
   return out.str();
 }
 
@@ -303,7 +312,8 @@ int main(int argc, char** argv) {
   AllocationCount after = AllocationsSoFar();
   // EncodeOurs itself allocates the sink's buffer and the copy it returns.
   const std::size_t sink_bytes = StreamBound(largest.input.size()) + encoded_size;
-  const AllocationCount encode_allocations{after.calls - before.calls - 2, after.bytes - before.bytes - sink_bytes};
+  const AllocationCount encode_allocations{after.calls - before.calls - 2,
+                                           after.bytes - before.bytes - sink_bytes};
   Bytes output(largest.input.size());
   before = AllocationsSoFar();
   packrat::DecodeLz(std::span(largest.ours).subspan(packrat::kLzHeaderSize), output);
@@ -329,7 +339,8 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  const std::string tables = Tables(prepared, reporter.results, encode_allocations, decode_allocations, encoded_size);
+  const std::string tables =
+      Tables(prepared, reporter.results, encode_allocations, decode_allocations, encoded_size);
   std::cout << '\n' << tables;
   if (!table_out.empty()) std::ofstream(table_out) << tables;
   return 0;

@@ -62,9 +62,9 @@ void MeshPatch(int side, Random& random, Bytes& vertices, Bytes& indices) {
 }
 
 constexpr std::array<const char*, 24> kWords = {
-    "car",   "body",   "wheel", "rim",    "glass", "interior", "shadow", "light",
-    "spoiler", "mirror", "exhaust", "hood", "door",  "bumper",   "grille", "decal",
-    "track", "tree",   "fence", "sign",   "barrier", "road",    "tunnel", "crowd"};
+    "car",     "body",   "wheel",   "rim",  "glass",   "interior", "shadow", "light",
+    "spoiler", "mirror", "exhaust", "hood", "door",    "bumper",   "grille", "decal",
+    "track",   "tree",   "fence",   "sign", "barrier", "road",     "tunnel", "crowd"};
 
 std::string Name(Random& random) {
   char number[8];
@@ -115,7 +115,8 @@ packrat::Chunk MakeChunk(Bytes data, std::uint8_t tag, Random& random) {
 Bytes TexturePixels(int width, int height, int channels, std::uint64_t seed) {
   Random random(seed);
   Bytes out;
-  out.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * static_cast<std::size_t>(channels));
+  out.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+              static_cast<std::size_t>(channels));
   // The picture is a patchwork of regions 32 pixels square, each a gradient
   // with a little noise, a flat colour, or hard-edged stripes.
   constexpr int kRegion = 32;
@@ -246,7 +247,8 @@ Bytes RandomBytes(std::size_t size, std::uint64_t seed) {
   std::size_t i = 0;
   for (; i + 8 <= size; i += 8) {
     const std::uint64_t word = random.Next();
-    for (int b = 0; b < 8; ++b) out[i + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(word >> (8 * b));
+    for (int b = 0; b < 8; ++b)
+      out[i + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(word >> (8 * b));
   }
   for (; i < size; ++i) out[i] = static_cast<std::uint8_t>(random.Next());
   return out;

@@ -18,7 +18,9 @@ using bench::Bytes;
 
 class VectorSink final : public packrat::ByteSink {
  public:
-  void Append(const std::uint8_t* bytes, std::size_t count) override { data.insert(data.end(), bytes, bytes + count); }
+  void Append(const std::uint8_t* bytes, std::size_t count) override {
+    data.insert(data.end(), bytes, bytes + count);
+  }
   Bytes data;
 };
 

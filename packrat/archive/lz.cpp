@@ -33,9 +33,7 @@ struct MemoryInput {
 struct StreamInput {
   static constexpr std::size_t kBlock = 64 * 1024;
 
-  explicit StreamInput(ByteSource& source) : source_(source), buffer_(kBlock) {
-    next = end = buffer_.data();
-  }
+  explicit StreamInput(ByteSource& source) : source_(source), buffer_(kBlock) { next = end = buffer_.data(); }
 
   void Refill() {
     if (exhausted_) return;
@@ -216,7 +214,12 @@ struct CopyForms {
       } else if (b0 < 0xC0) {
         f = {1, static_cast<std::uint16_t>((b0 & 0x3F) + 4), 0x3F, 8, 0xFF, 0};
       } else {
-        f = {((b0 & 0x10u) << 12) + 1, static_cast<std::uint16_t>(((b0 & 0x0Cu) << 6) + 5), 0xFF, 8, 0xFF, 0xFF};
+        f = {((b0 & 0x10u) << 12) + 1,
+             static_cast<std::uint16_t>(((b0 & 0x0Cu) << 6) + 5),
+             0xFF,
+             8,
+             0xFF,
+             0xFF};
       }
     }
   }
@@ -234,8 +237,8 @@ constexpr std::size_t kFastOutput = 3 + 1028 + kWideCopy;
 // that reaches before the start of the output (`o` then counts the bytes
 // produced before it); true when an end is near or the next operation is the
 // stop, left to the careful path.
-inline bool DecodeFast(const std::uint8_t*& next, const std::uint8_t* end, std::uint8_t* out, std::size_t capacity,
-                       std::size_t& o) {
+inline bool DecodeFast(const std::uint8_t*& next, const std::uint8_t* end, std::uint8_t* out,
+                       std::size_t capacity, std::size_t& o) {
   const std::uint8_t* p = next;
   std::size_t at = o;
   bool sound = true;
@@ -258,7 +261,8 @@ inline bool DecodeFast(const std::uint8_t*& next, const std::uint8_t* end, std::
     const std::size_t literals = ((b1 >> 6) & medium) | ((b0 & 3) & ~medium);
     const std::size_t header = 2 + (b0 >> 7) + ((b0 + 0x40) >> 8);
     const std::size_t length = form.length + (p[3] & form.b3_mask);
-    const std::size_t distance = form.distance + ((b1 & form.b1_mask) << form.b1_shift) + (p[2] & form.b2_mask);
+    const std::size_t distance =
+        form.distance + ((b1 & form.b1_mask) << form.b1_shift) + (p[2] & form.b2_mask);
     p += header;
     // Up to three literals, moved as four bytes.
     std::memcpy(out + at, p, 4);
@@ -360,9 +364,19 @@ LzStatus Decode(Input& in, std::span<std::uint8_t> output) {
 
 constexpr std::size_t kWindow = 131072;
 constexpr std::size_t kChainMask = kWindow - 1;
-constexpr int kMaxCandidates = 50;
+constexpr std::uint32_t kMaxCandidates = 50;
 constexpr std::size_t kMaxMatch = 1028;
 constexpr std::size_t kMaxLiteralRun = 112;
+
+// The three-byte hash has as many buckets as the window has positions, so a
+// walk meets few positions that only share the hash.
+constexpr unsigned kHashBits = 17;
+
+inline std::size_t Hash3(const std::uint8_t* p) {
+  const std::uint32_t value =
+      static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
+  return (value * 2654435761u) >> (32 - kHashBits);
+}
 
 // Collects the stream in a block and hands it to the sink a block at a time.
 class Emitter {
@@ -471,45 +485,66 @@ void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
                                               static_cast<std::uint8_t>(size)};
   sink.Append(header, sizeof header);
 
-  // Head: the latest position of each two-byte key. Chain: for each position
-  // in the window, the previous position with the same key.
-  std::vector<std::int32_t> chain(kWindow, -1);
-  std::vector<std::int32_t> head(65536, -1);
+  // The rule: at each position, look at up to 50 earlier positions that share
+  // its first two bytes, latest first, within the window, and take the first
+  // longest match. Only those that share three bytes can give a usable match
+  // (at least 3 bytes), so the search walks a chain of positions by a hash
+  // of their first three bytes and skips the rest. Which of them the rule
+  // would have reached is told by counting: each position carries its
+  // ordinal among the positions of its two-byte key, and a position lies
+  // within the first 50 exactly when fewer than 50 of its key came after it.
+  struct Slot {
+    std::int32_t previous;  // the previous position with the same three-byte hash, or -1
+    std::uint32_t ordinal;  // how many positions with the same two bytes came before
+  };
+  std::vector<Slot> slots(kWindow);
+  std::vector<std::int32_t> head(std::size_t{1} << kHashBits, -1);
+  std::vector<std::uint32_t> key_count(65536, 0);
 
   Emitter out(sink);
   const std::uint8_t* const img = image.data();
   std::size_t emitted = 0;
 
-  auto enter = [&](std::size_t pos) -> std::int32_t {
+  // Enters `pos` (which has at least two bytes) and returns its ordinal.
+  auto enter = [&](std::size_t pos) -> std::uint32_t {
     const unsigned key = static_cast<unsigned>(img[pos]) << 8 | img[pos + 1];
-    const std::int32_t previous = head[key];
-    chain[pos & kChainMask] = previous;
-    head[key] = static_cast<std::int32_t>(pos);
-    return previous;
+    Slot& slot = slots[pos & kChainMask];
+    slot.ordinal = key_count[key]++;
+    if (pos + 2 < size) {
+      std::int32_t& latest = head[Hash3(img + pos)];
+      slot.previous = latest;
+      latest = static_cast<std::int32_t>(pos);
+    } else {
+      slot.previous = -1;
+    }
+    return slot.ordinal;
   };
 
   for (std::size_t pos = 0; pos + 3 <= size; ++pos) {
-    const std::int32_t first = enter(pos);
+    const std::uint32_t ordinal = enter(pos);
 
     const std::size_t cap = std::min(size - pos, kMaxMatch);
     const std::uint8_t* const here = img + pos;
     std::size_t best = 0;
     std::size_t best_distance = 0;
-    std::int32_t candidate = first;
-    for (int examined = 0; candidate >= 0 && pos - static_cast<std::size_t>(candidate) < kWindow &&
-                           examined < kMaxCandidates;
-         ++examined) {
-      if (best == cap) break;  // nothing later can be strictly longer
+    std::int32_t candidate = slots[pos & kChainMask].previous;
+    while (candidate >= 0 && pos - static_cast<std::size_t>(candidate) < kWindow) {
       const std::uint8_t* const there = img + candidate;
-      // A candidate can only be longer if it also agrees at the current best length.
-      if (there[best] == here[best]) {
-        const std::size_t length = MatchLength(there, here, cap);
-        if (length > best) {
-          best = length;
-          best_distance = pos - static_cast<std::size_t>(candidate);
+      const Slot& slot = slots[static_cast<std::size_t>(candidate) & kChainMask];
+      if (there[0] == here[0] && there[1] == here[1]) {
+        if (ordinal - 1 - slot.ordinal >= kMaxCandidates) break;  // beyond the 50 the rule looks at
+        if (best == cap) break;                                   // nothing later can be strictly longer
+        // A candidate can only be longer if it also agrees at the current best
+        // length (and, to count at all, at the third byte).
+        if (there[2] == here[2] && there[best] == here[best]) {
+          const std::size_t length = MatchLength(there, here, cap);
+          if (length > best) {
+            best = length;
+            best_distance = pos - static_cast<std::size_t>(candidate);
+          }
         }
       }
-      candidate = chain[static_cast<std::size_t>(candidate) & kChainMask];
+      candidate = slot.previous;
     }
 
     if (!Acceptable(best, best_distance)) continue;
