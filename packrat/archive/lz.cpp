@@ -100,6 +100,21 @@ constexpr PeriodSpread kPeriodSpread[8] = {
     {0xFFFFFFFFFFFFFF, {56, 56, 56}},
 };
 
+// For each period d below 16, the largest whole number of periods within 8
+// and within 16 bytes: how far apart stores of an 8- or 16-byte pattern go.
+// A table, because a division here would cost more than the copy.
+struct PeriodSteps {
+  std::uint8_t within8[16];
+  std::uint8_t within16[16];
+  constexpr PeriodSteps() : within8{}, within16{} {
+    for (unsigned d = 1; d < 16; ++d) {
+      within8[d] = static_cast<std::uint8_t>(8 / d * d);
+      within16[d] = static_cast<std::uint8_t>(16 / d * d);
+    }
+  }
+};
+constexpr PeriodSteps kPeriodSteps;
+
 inline std::uint64_t Load64(const std::uint8_t* p) {
   std::uint64_t value;
   std::memcpy(&value, p, 8);
@@ -125,7 +140,7 @@ inline void FastCopyMatch(std::uint8_t* dst, std::size_t distance, std::size_t l
     pattern |= pattern << spread.shifts[0];
     pattern |= pattern << spread.shifts[1];
     pattern |= pattern << spread.shifts[2];
-    const std::size_t step = 8 / distance * distance;
+    const std::size_t step = kPeriodSteps.within8[distance];
     if (length <= 16) {
       do {
         std::memcpy(dst, &pattern, 8);
@@ -140,7 +155,7 @@ inline void FastCopyMatch(std::uint8_t* dst, std::size_t distance, std::size_t l
     std::memcpy(dst + 2 * step, &pattern, 8);
     std::uint8_t wide[16];
     std::memcpy(wide, dst, 16);
-    const std::size_t wide_step = 16 / distance * distance;
+    const std::size_t wide_step = kPeriodSteps.within16[distance];
     for (dst += wide_step; dst < stop; dst += wide_step) std::memcpy(dst, wide, 16);
     return;
   }
@@ -160,7 +175,7 @@ inline void FastCopyMatch(std::uint8_t* dst, std::size_t distance, std::size_t l
   // register, they cost no reloads of bytes just written.
   std::uint8_t pattern[16];
   std::memcpy(pattern, dst, 16);
-  const std::size_t step = 16 / distance * distance;
+  const std::size_t step = kPeriodSteps.within16[distance];
   for (dst += step; dst < stop; dst += step) std::memcpy(dst, pattern, 16);
 }
 
