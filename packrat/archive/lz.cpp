@@ -403,6 +403,7 @@ class Emitter {
     buffer_[used_++] = b;
   }
   void Bytes(const std::uint8_t* bytes, std::size_t count) {
+    if (count == 0) return;  // an empty image has no bytes to point at
     Reserve(count);
     std::memcpy(buffer_.data() + used_, bytes, count);
     used_ += count;
