@@ -571,7 +571,27 @@ void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
 
     // Positions covered by the copy are still entered, but never searched.
     const std::size_t last_entered = std::min(emitted, size - 1);
-    for (++pos; pos < last_entered; ++pos) enter(pos);
+    std::size_t next = pos + 1;
+    if (best_distance == 1) {
+      // A run of one byte value: the positions whose three bytes all lie in
+      // it share their keys, so they are entered in one pass with the count
+      // and the latest position held in registers; entering them one by one
+      // would wait on the previous position's store every time.
+      const std::size_t run_stop = pos + best - 2;
+      if (next < run_stop) {
+        std::uint32_t& count = key_count[static_cast<unsigned>(img[next]) << 8 | img[next]];
+        std::int32_t& latest = head[Hash3(img + next)];
+        std::uint32_t run_ordinal = count;
+        std::int32_t previous = latest;
+        for (; next < run_stop; ++next) {
+          slots[next & kChainMask] = Slot{previous, run_ordinal++};
+          previous = static_cast<std::int32_t>(next);
+        }
+        count = run_ordinal;
+        latest = previous;
+      }
+    }
+    for (pos = next; pos < last_entered; ++pos) enter(pos);
     --pos;
   }
   // The last two positions are too short to start a copy; they end up as
