@@ -81,7 +81,11 @@ class PlatformHost final : public Host {
 
   bool StartAndWait(const std::string& program, const std::string& parameters,
                     const std::string& working_folder) override {
-    return platform::StartAndWait(program, parameters, working_folder, platform::WindowMode::kNormal);
+    // The tools' folder is spelled two ways; find it as stored, so a system
+    // that matches names exactly can still change into it.
+    const std::string folder =
+        working_folder.empty() ? working_folder : platform::LongPathName(working_folder).value_or(working_folder);
+    return platform::StartAndWait(program, parameters, folder, platform::WindowMode::kNormal);
   }
   void Sleep(unsigned milliseconds) override { platform::SleepMilliseconds(milliseconds); }
 
