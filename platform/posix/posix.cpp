@@ -34,6 +34,8 @@ void ShowSystemMessage(const MessageRequest& request) {
   std::fflush(stderr);
 }
 
+int LastSystemError() { return errno; }
+
 std::string RawCommandLine(int argc, char** argv) {
   std::string line;
   for (int i = 0; i < argc; ++i) {
@@ -196,6 +198,10 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
   if (ok && ::rename(temp.c_str(), to.c_str()) != 0) ok = false;
   if (!ok) ::unlink(temp.c_str());
   return ok;
+}
+
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool DeleteFileForced(const std::string& path) {
