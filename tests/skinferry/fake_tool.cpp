@@ -3,7 +3,8 @@
 // "tool|working folder|arg|arg..." to the file named by FAKE_TOOL_LOG.
 //
 // fshtool: the "pack" is text; lines "#make NAME" create NAME in the work
-//          folder, every other line goes into index.fsh unchanged.
+//          folder, lines "#copy NAME FROM" copy the file FROM there as NAME,
+//          every other line goes into index.fsh unchanged.
 // alphawed: writes "TGA <bmp name> <alpha argument>" to the TGA path.
 // mipmill:  writes "PTX <option> <TGA contents>" beside the TGA.
 #include <algorithm>
@@ -47,10 +48,14 @@ int Fshtool(const std::vector<std::string>& args) {
     end = end == std::string::npos ? pack.size() : end + 1;
     const std::string line = pack.substr(start, end - start);
     start = end;
-    if (line.rfind("#make ", 0) == 0) {
-      std::string name = line.substr(6);
-      while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+    std::string body = line;
+    while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.pop_back();
+    if (body.rfind("#make ", 0) == 0) {
+      const std::string name = body.substr(6);
       WriteAll(work / name, "BM " + name);
+    } else if (body.rfind("#copy ", 0) == 0) {
+      const size_t space = body.find(' ', 6);
+      fs::copy_file(body.substr(space + 1), work / body.substr(6, space - 6), fs::copy_options::overwrite_existing);
     } else {
       index += line;
     }
