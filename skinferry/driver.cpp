@@ -252,15 +252,15 @@ StartupValues WorkOutStartupValues(Host& host, const std::string& fsh_argument) 
   values.executable_path = host.ExecutablePath();
   values.executable_name = AfterLastSeparator(values.executable_path);
   const size_t last = LastSeparator(values.executable_path);
-  values.program_folder =
-      LongPathForm(host, last == std::string::npos ? std::string(".") : values.executable_path.substr(0, last + 1));
+  values.program_folder = LongPathForm(
+      host, last == std::string::npos ? std::string(".") : values.executable_path.substr(0, last + 1));
   values.fsh_argument = fsh_argument;
   values.fsh_file_name = AfterLastSeparator(fsh_argument);
   values.output_folder = platform::JoinPath(values.program_folder, PackStem(values.fsh_file_name));
 
   const std::string temp = LongPathForm(host, host.TempFolder());
-  values.work_folder = (!temp.empty() && IsSeparator(temp.back())) ? temp + "TPC"
-                                                                  : temp + platform::kPathSeparator + "TPC";
+  values.work_folder =
+      (!temp.empty() && IsSeparator(temp.back())) ? temp + "TPC" : temp + platform::kPathSeparator + "TPC";
   return values;
 }
 

@@ -56,9 +56,7 @@ std::optional<std::string> LineSource::Next() {
   return line;
 }
 
-bool IsImageLine(std::string_view line) {
-  return line.size() >= 4 && line.substr(line.size() - 4) == ".BMP";
-}
+bool IsImageLine(std::string_view line) { return line.size() >= 4 && line.substr(line.size() - 4) == ".BMP"; }
 
 ImageListReader::ImageListReader(Host& host, std::string work_folder, std::string output_folder)
     : host_(host), work_folder_(std::move(work_folder)), output_folder_(std::move(output_folder)) {}

@@ -31,7 +31,9 @@ class PlatformHost final : public Host {
   bool IsScreen() const override { return console_->IsScreen(); }
   void ClearScreen() override { console_->Clear(); }
   void SetTitle(const std::string& title) override { console_->SetTitle(title); }
-  void WriteAt(int column, int row, const std::string& text) override { console_->WriteAt(column, row, text); }
+  void WriteAt(int column, int row, const std::string& text) override {
+    console_->WriteAt(column, row, text);
+  }
   void PlaceCursor(int column, int row) override { console_->PlaceCursor(column, row); }
   // End of input counts as Enter, so a run with a closed input never hangs.
   void WaitForEnter() override { (void)console_->ReadLine(); }
@@ -44,7 +46,8 @@ class PlatformHost final : public Host {
   std::optional<std::string> StoredName(const std::string& path) override {
     std::optional<std::string> long_path = platform::LongPathName(path);
     if (!long_path) return std::nullopt;
-    while (long_path->size() > 1 && (long_path->back() == platform::kPathSeparator || long_path->back() == '/')) {
+    while (long_path->size() > 1 &&
+           (long_path->back() == platform::kPathSeparator || long_path->back() == '/')) {
       long_path->pop_back();
     }
     const size_t at = long_path->find_last_of(std::string(1, platform::kPathSeparator) + "/");
@@ -83,8 +86,9 @@ class PlatformHost final : public Host {
                     const std::string& working_folder) override {
     // The tools' folder is spelled two ways; find it as stored, so a system
     // that matches names exactly can still change into it.
-    const std::string folder =
-        working_folder.empty() ? working_folder : platform::LongPathName(working_folder).value_or(working_folder);
+    const std::string folder = working_folder.empty()
+                                   ? working_folder
+                                   : platform::LongPathName(working_folder).value_or(working_folder);
     return platform::StartAndWait(program, parameters, folder, platform::WindowMode::kNormal);
   }
   void Sleep(unsigned milliseconds) override { platform::SleepMilliseconds(milliseconds); }

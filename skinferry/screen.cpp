@@ -68,10 +68,18 @@ void Screen::ShowStatus(const std::string& message) {
 
 void Screen::ShowField(Field field, const std::string& name) {
   switch (field) {
-    case Field::kBmp: ShowLabelled(kFieldColumn, kBmpRow, kBmpLabel, name + "     "); break;
-    case Field::kAlpha: ShowLabelled(kFieldColumn, kAlphaRow, kAlphaLabel, name + "     "); break;
-    case Field::kTga: ShowLabelled(kFieldColumn, kTgaRow, kTgaLabel, name + "     "); break;
-    case Field::kPtx: ShowLabelled(kFieldColumn, kPtxRow, kPtxLabel, name + "        "); break;
+    case Field::kBmp:
+      ShowLabelled(kFieldColumn, kBmpRow, kBmpLabel, name + "     ");
+      break;
+    case Field::kAlpha:
+      ShowLabelled(kFieldColumn, kAlphaRow, kAlphaLabel, name + "     ");
+      break;
+    case Field::kTga:
+      ShowLabelled(kFieldColumn, kTgaRow, kTgaLabel, name + "     ");
+      break;
+    case Field::kPtx:
+      ShowLabelled(kFieldColumn, kPtxRow, kPtxLabel, name + "        ");
+      break;
   }
 }
 

@@ -65,7 +65,8 @@ struct RunFixture : ::testing::Test {
 TEST(LongPathFormTest, SpellsComponentsAsStoredAndDropsTheTrailingSeparator) {
   FakeHost host;
   host.AddFolder(P({"Program Files", "Skin Ferry"}));
-  EXPECT_EQ(LongPathForm(host, P({"PROGRAM FILES", "skin ferry"}) + kSep), P({"Program Files", "Skin Ferry"}));
+  EXPECT_EQ(LongPathForm(host, P({"PROGRAM FILES", "skin ferry"}) + kSep),
+            P({"Program Files", "Skin Ferry"}));
   // A component that does not exist is kept as given.
   EXPECT_EQ(LongPathForm(host, P({"program files", "Nope", "x"})), P({"Program Files", "Nope", "x"}));
 }
@@ -173,13 +174,16 @@ TEST_F(RunFixture, ThreeImagesEndToEnd) {
                 Q(InWork("0001.BMP")) + " " + Q(InWork("0001-a.bmp")) + " " + Q(InOut("wheel-4.tga")),
                 Q(InWork("0002.BMP")) + " \"No alpha image\" " + Q(InOut("car(1).tga")),
             }));
-  EXPECT_EQ(StartsOf("MIPMILL.exe"), (std::vector<std::string>{Q(InOut("car.tga")), "-4 " + Q(InOut("wheel-4.tga")),
-                                                               Q(InOut("car(1).tga"))}));
+  EXPECT_EQ(StartsOf("MIPMILL.exe"),
+            (std::vector<std::string>{Q(InOut("car.tga")), "-4 " + Q(InOut("wheel-4.tga")),
+                                      Q(InOut("car(1).tga"))}));
 
-  EXPECT_EQ(host.Data(InOut("index.txt")), "; Index file made by Skinferry\r\ncar.ptx\r\nwheel-4.ptx\r\ncar(1).ptx\r\n");
+  EXPECT_EQ(host.Data(InOut("index.txt")),
+            "; Index file made by Skinferry\r\ncar.ptx\r\nwheel-4.ptx\r\ncar(1).ptx\r\n");
   EXPECT_EQ(host.Data(InOut("index_old.txt")), list);
   EXPECT_TRUE(host.Has(InOut("car(1).ptx")));
-  for (const char* gone : {"car.tga", "wheel-4.tga", "car(1).tga", "old.TGA"}) EXPECT_FALSE(host.Has(InOut(gone)));
+  for (const char* gone : {"car.tga", "wheel-4.tga", "car(1).tga", "old.TGA"})
+    EXPECT_FALSE(host.Has(InOut(gone)));
   EXPECT_FALSE(host.Has(kWork));
 
   EXPECT_EQ(host.WritesAt(58, 22), (std::vector<std::string>{"0%", "50%", "100%"}));

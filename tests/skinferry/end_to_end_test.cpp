@@ -165,7 +165,8 @@ TEST_F(EndToEnd, ConvertsAPackAndLogsReadableLines) {
   };
   EXPECT_EQ(Lines(ReadAll(log)), expected);
 
-  EXPECT_EQ(ReadAll(out / "index.txt"), "; Index file made by Skinferry\r\ncar.ptx\r\nwheel-4.ptx\r\ncar(1).ptx\r\n");
+  EXPECT_EQ(ReadAll(out / "index.txt"),
+            "; Index file made by Skinferry\r\ncar.ptx\r\nwheel-4.ptx\r\ncar(1).ptx\r\n");
   EXPECT_EQ(ReadAll(out / "index_old.txt"), kIndexFsh);
   EXPECT_EQ(ReadAll(out / "car.ptx"), "PTX none TGA 0000.BMP " + work + "/0000a.bmp");
   EXPECT_EQ(ReadAll(out / "wheel-4.ptx"), "PTX -4 TGA 0001.BMP No alpha image");
@@ -178,9 +179,11 @@ TEST_F(EndToEnd, ConvertsAPackAndLogsReadableLines) {
   ASSERT_EQ(starts.size(), 7u);
   EXPECT_EQ(starts[0], "fshtool|" + prog.string() + "|my pack.fsh|" + work);
   const std::string tools = (prog / "needed_Exes").string();
-  EXPECT_EQ(starts[1], "alphawed|" + tools + "|" + work + "/0000.BMP|" + work + "/0000a.bmp|" + (out / "car.tga").string());
+  EXPECT_EQ(starts[1], "alphawed|" + tools + "|" + work + "/0000.BMP|" + work + "/0000a.bmp|" +
+                           (out / "car.tga").string());
   EXPECT_EQ(starts[2], "mipmill|" + tools + "|" + (out / "car.tga").string());
-  EXPECT_EQ(starts[3], "alphawed|" + tools + "|" + work + "/0001.BMP|No alpha image|" + (out / "wheel-4.tga").string());
+  EXPECT_EQ(starts[3],
+            "alphawed|" + tools + "|" + work + "/0001.BMP|No alpha image|" + (out / "wheel-4.tga").string());
   EXPECT_EQ(starts[4], "mipmill|" + tools + "|-4|" + (out / "wheel-4.tga").string());
 }
 
@@ -215,8 +218,8 @@ TEST_F(EndToEnd, ScreenInATerminal) {
   if (Shell("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
   const std::string socket = "skinferry-e2e-" + std::to_string(::getpid());
   const std::string tmux = "LANG=C.UTF-8 tmux -u -L " + socket + " ";
-  const std::string command = "cd " + ShellQuoted(caller.string()) + " && " + Environment() + "LANG=C.UTF-8 " +
-                              ShellQuoted((prog / "skinferry").string()) + " 'my pack.fsh'";
+  const std::string command = "cd " + ShellQuoted(caller.string()) + " && " + Environment() +
+                              "LANG=C.UTF-8 " + ShellQuoted((prog / "skinferry").string()) + " 'my pack.fsh'";
   ASSERT_EQ(Shell(tmux + "new-session -d -x 80 -y 25 " + ShellQuoted(command)), 0);
 
   std::vector<std::string> screen;
@@ -282,7 +285,8 @@ TEST_F(EndToEnd, RealMergerAndEncoder) {
   testbmp::WriteBmp((src / "alpha.bmp").string(), testbmp::Picture(8, 8, {128, 0, 0}));
   testbmp::WriteBmp((src / "wheel.bmp").string(), testbmp::Picture(16, 16, {0, 0, 255}));
   WriteAll(prog / "real.fsh", "#copy 0000.BMP " + (src / "colour.bmp").string() + "\n#copy 0000a.bmp " +
-                                  (src / "alpha.bmp").string() + "\n#copy 0001.BMP " + (src / "wheel.bmp").string() +
+                                  (src / "alpha.bmp").string() + "\n#copy 0001.BMP " +
+                                  (src / "wheel.bmp").string() +
                                   "\nFSH\r\ncar 0000.BMP\r\nwheel 0001.BMP\r\n");
 
   ASSERT_EQ(Run("real.fsh"), 0);
@@ -299,7 +303,8 @@ TEST_F(EndToEnd, RealMergerAndEncoder) {
   // then each level's 8-byte block head and its blue, green, red, alpha pixels.
   auto expected_size = [](const std::string& ptx) {
     size_t size = 16, side = U32At(ptx, 4);
-    for (int level = 0; level < ptx[12]; ++level, side = std::max<size_t>(side / 2, 1)) size += 8 + 4 * side * side;
+    for (int level = 0; level < ptx[12]; ++level, side = std::max<size_t>(side / 2, 1))
+      size += 8 + 4 * side * side;
     return size;
   };
   const std::string car = ReadAll(out / "car.ptx");

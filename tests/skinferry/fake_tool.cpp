@@ -55,7 +55,8 @@ int Fshtool(const std::vector<std::string>& args) {
       WriteAll(work / name, "BM " + name);
     } else if (body.rfind("#copy ", 0) == 0) {
       const size_t space = body.find(' ', 6);
-      fs::copy_file(body.substr(space + 1), work / body.substr(6, space - 6), fs::copy_options::overwrite_existing);
+      fs::copy_file(body.substr(space + 1), work / body.substr(6, space - 6),
+                    fs::copy_options::overwrite_existing);
     } else {
       index += line;
     }

@@ -83,7 +83,8 @@ std::vector<int> Percentages(const std::vector<std::string>& bitmaps, int calls)
 }
 
 TEST(ProgressTest, Percentages) {
-  EXPECT_EQ(Percentages({"0000.bmp", "0001.bmp", "0002.bmp", "0003.bmp"}, 4), (std::vector<int>{0, 34, 67, 100}));
+  EXPECT_EQ(Percentages({"0000.bmp", "0001.bmp", "0002.bmp", "0003.bmp"}, 4),
+            (std::vector<int>{0, 34, 67, 100}));
   EXPECT_EQ(Percentages({"0000.BMP", "0001.BMP", "0002-1.bmp"}, 3), (std::vector<int>{0, 50, 100}));
   EXPECT_EQ(Percentages({"0012-1.bmp"}, 2), (std::vector<int>{0, 9}));
   EXPECT_EQ(Percentages({"0000.bmp"}, 3), (std::vector<int>{0, 0, 0}));

@@ -37,8 +37,7 @@ class Converter {
 
   // False only when alphawed could not be started; whether it wrote a TGA
   // is not examined.
-  bool MergeAlpha(const std::string& bmp_path, const std::string& alpha_path,
-                  const std::string& tga_path);
+  bool MergeAlpha(const std::string& bmp_path, const std::string& alpha_path, const std::string& tga_path);
   // Starts mipmill, shows the PTX name and returns it, whatever mipmill did.
   std::string EncodePtx(const std::string& tga_name, const std::string& output_folder);
 

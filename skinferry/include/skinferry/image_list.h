@@ -23,10 +23,10 @@ struct ImageEntry {
 };
 
 enum class ReadResult {
-  kFound,        // the entry holds the next image
-  kEndOfList,    // nothing more to read; the entry is unchanged
-  kNoBitmap,     // an image line whose bitmap exists under no number; the
-                 // entry holds an empty bmp_name and alpha_name and the TGA name
+  kFound,      // the entry holds the next image
+  kEndOfList,  // nothing more to read; the entry is unchanged
+  kNoBitmap,   // an image line whose bitmap exists under no number; the
+               // entry holds an empty bmp_name and alpha_name and the TGA name
 };
 
 // Splits a byte buffer into lines ended by CR, LF, CR LF or a zero byte.
