@@ -21,13 +21,24 @@ EncoderCommand ParseEncoderCommandLine(std::string_view line) {
   ++i;
   if (i + 1 >= n) return command;  // at most one character left
 
+  // A dash outside double quotes is the level option: the character after it
+  // is the digit, and the one after that the separating space. A dash inside
+  // quotes belongs to the file name, so the callers' usual form
+  // -5 "D:\My Cars\car-5.tga" keeps its name whole.
+  bool quoted = false;
   while (i < n) {
-    if (line[i] == '-') {
+    if (line[i] == '-' && !quoted) {
       const int code = i + 1 < n ? static_cast<unsigned char>(line[i + 1]) : 0;
       command.level_request = code - '0';
       i += 3;
     }
-    if (i < n && line[i] != '"') command.file_name += line[i];
+    if (i < n) {
+      if (line[i] == '"') {
+        quoted = !quoted;
+      } else {
+        command.file_name += line[i];
+      }
+    }
     ++i;
   }
   return command;

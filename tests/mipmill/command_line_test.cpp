@@ -35,12 +35,14 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"option_then_file", "mipmill.exe -5 car.tga", 5, "car.tga"},
         ParseCase{"quoted_program_and_file", "\"C:\\My Tools\\mipmill.exe\" -9 \"D:\\My Cars\\car.tga\"", 9,
                   "D:\\My Cars\\car.tga"},
-        // A dash inside a quoted name is an option too.
-        ParseCase{"dash_inside_quoted_name", "\"C:\\My Tools\\mipmill.exe\" -9 \"D:\\My Cars\\car-5.tga\"", 5,
-                  "D:\\My Cars\\cartga"},
+        // A dash inside a quoted name belongs to the name: the usual call from
+        // the batch converter for a car-5.tga keeps its file.
+        ParseCase{"dash_inside_quoted_name", "\"C:\\My Tools\\mipmill.exe\" -5 \"D:\\My Cars\\car-5.tga\"", 5,
+                  "D:\\My Cars\\car-5.tga"},
+        ParseCase{"quoted_name_with_dash_only", "mipmill.exe \"my-car.tga\"", 0, "my-car.tga"},
         // A quote that never closes swallows the rest of the line.
         ParseCase{"unclosed_quote", "\"C:\\My Tools\\mipmill.exe -5 car.tga", 0, ""},
-        // The dash is an option wherever it stands, and takes two characters with it.
+        // Outside quotes the dash is an option wherever it stands, and takes two characters with it.
         ParseCase{"dash_inside_name", "mipmill.exe my-car.tga", 51, "myr.tga"},
         ParseCase{"two_digit_option", "mipmill.exe -12 car.tga", 1, " car.tga"},
         ParseCase{"letter_option", "mipmill.exe -a car.tga", 49, "car.tga"},

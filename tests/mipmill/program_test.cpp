@@ -5,6 +5,7 @@
 #include <set>
 
 #include "mipmill_test_support.h"
+#include "platform/platform.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -76,6 +77,20 @@ TEST(MipmillProgram, ConvertsAQuotedPathWithALevelRequest) {
   ASSERT_EQ(ptx.levels.size(), 3u);
   EXPECT_EQ(ptx.levels[0].Byte(200, 0, 1), 63);  // last stored row on top
   EXPECT_EQ(ptx.levels[0].Byte(200, 63, 2), 200);
+}
+
+// The batch converter starts mipmill with a parameter string of its own; a
+// name ending in -2 comes with the option -2 and the quoted path, and must
+// convert on every system.
+TEST(MipmillProgram, StartedWithTheBatchConvertersParameterString) {
+  ScratchFolder folder;
+  const fs::path tga = folder.path() / "wheel-2.tga";
+  roadfire_test::WriteTga(tga, {16, 16, 32}, Gradient);
+  const std::string program = kProgram + (platform::kPathSeparator == '\\' ? ".exe" : "");
+  ASSERT_TRUE(platform::StartAndWait(program, "-2 \"" + tga.string() + "\"", folder.path().string(),
+                                     platform::WindowMode::kHidden));
+  const auto ptx = ParsePtx(roadfire_test::ReadBytes(folder.path() / "wheel-2.ptx"));
+  EXPECT_EQ(ptx.levels.size(), 2u);
 }
 
 TEST(MipmillProgram, TwentyFourBitTgaWithAllLevels) {
