@@ -18,6 +18,9 @@
 #ifdef SKINFERRY_REAL_TOOLS
 #include "common/bmp_writer.h"
 #endif
+#ifdef SKINFERRY_REAL_FSHTOOL
+#include "common/fsh_writer.h"
+#endif
 
 namespace fs = std::filesystem;
 
@@ -317,6 +320,42 @@ TEST_F(EndToEnd, RealMergerAndEncoder) {
   EXPECT_EQ(wheel[12], 4);  // the level count its name asks for
   EXPECT_EQ(wheel.size(), expected_size(wheel));
   for (const auto& entry : fs::directory_iterator(out)) EXPECT_NE(entry.path().extension(), ".tga");
+}
+#endif
+
+#ifdef SKINFERRY_REAL_FSHTOOL
+// All three real tools on a sample pack: every image listed must come out as
+// a well-formed PTX, with no error line, no message and nothing left behind.
+TEST_F(EndToEnd, RealToolsOnASamplePack) {
+  const fs::path tools = prog / "needed_Exes";
+  fs::remove_all(tools);
+  fs::create_directories(tools);
+  for (const char* tool : {"fshtool", "alphawed", "mipmill"}) {
+    fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / tool, tools / tool);
+  }
+  ASSERT_TRUE(fshtest::WriteFile((prog / "sample pack.fsh").string(), fshtest::Build(fshtest::SamplePack())));
+
+  ASSERT_EQ(Run("'sample pack.fsh'"), 0);
+  const std::string output = ReadAll(log);
+  const std::vector<std::string> lines = Lines(output);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "Info: Converting to ptx finished!") << output;
+  EXPECT_EQ(output.find("rror"), std::string::npos) << output;
+
+  const fs::path out = prog / "sample pack";
+  const std::vector<std::string> index = Lines(ReadAll(out / "index.txt"));
+  ASSERT_GE(index.size(), 2u);
+  EXPECT_EQ(index[0], "; Index file made by Skinferry\r");
+  for (size_t i = 1; i < index.size(); ++i) {
+    const std::string name = index[i].substr(0, index[i].size() - 1);
+    const std::string ptx = ReadAll(out / name);
+    ASSERT_GT(ptx.size(), 16u) << name;
+    EXPECT_TRUE(ptx[1] == 24 || ptx[1] == 32) << name;
+    EXPECT_GE(ptx[12], 1) << name;
+  }
+  EXPECT_FALSE(ReadAll(out / "index_old.txt").empty());
+  for (const auto& entry : fs::directory_iterator(out)) EXPECT_NE(entry.path().extension(), ".tga");
+  EXPECT_FALSE(fs::exists(tmp / "TPC"));
 }
 #endif
 
