@@ -206,6 +206,19 @@ TEST_F(EndToEnd, UsageWithoutArgumentAndStaleWorkFolderRemoved) {
   EXPECT_EQ(Lines(ReadAll(log)), expected);
 }
 
+// A work folder planted as a link to another folder must not lead the
+// clean-up into that folder.
+TEST_F(EndToEnd, WorkFolderThatIsALinkIsNotFollowed) {
+  const fs::path elsewhere = root / "elsewhere";
+  fs::create_directories(elsewhere);
+  WriteAll(elsewhere / "precious.txt", "keep me");
+  fs::permissions(elsewhere / "precious.txt", fs::perms::owner_read);
+  fs::create_directory_symlink(elsewhere, tmp / "TPC");
+  ASSERT_EQ(Run(""), 0);
+  EXPECT_EQ(ReadAll(elsewhere / "precious.txt"), "keep me");
+  EXPECT_EQ(fs::status(elsewhere / "precious.txt").permissions() & fs::perms::all, fs::perms::owner_read);
+}
+
 TEST_F(EndToEnd, MissingToolsEndInTheListError) {
   fs::remove_all(prog / "needed_Exes");
   ASSERT_EQ(Run(ShellQuoted((prog / "my pack.fsh").string())), 0);
