@@ -198,6 +198,10 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
   return ok;
 }
 
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool DeleteFileForced(const std::string& path) {
   // Write permission of the folder decides on POSIX; the file's own mode is
   // cleared anyway so a read-only file is treated like any other.
