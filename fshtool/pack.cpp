@@ -136,7 +136,10 @@ struct RecordSpan {
 };
 
 // Walks an object's chain of records; every header lies wholly inside `file`.
-std::optional<std::vector<RecordSpan>> ReadChain(Bytes file, std::uint32_t offset, std::string& problem) {
+// The last record's data ends where the next object (in file order) begins,
+// so a cut-short object is not read into its neighbour.
+std::optional<std::vector<RecordSpan>> ReadChain(Bytes file, std::span<const std::uint32_t> sorted_offsets,
+                                                 std::uint32_t offset, std::string& problem) {
   std::vector<RecordSpan> chain;
   std::uint64_t position = offset;
   for (;;) {
@@ -148,7 +151,9 @@ std::optional<std::vector<RecordSpan>> ReadChain(Bytes file, std::uint32_t offse
     RecordSpan record;
     record.header = RecordHeader::Read(file.data() + position);
     record.data_begin = static_cast<std::size_t>(position) + RecordHeader::kSize;
-    record.data_end = file.size();
+    const auto following = std::upper_bound(sorted_offsets.begin(), sorted_offsets.end(), position);
+    record.data_end = following == sorted_offsets.end() ? file.size() : std::min<std::size_t>(*following, file.size());
+    record.data_end = std::max(record.data_end, record.data_begin);  // a neighbour starting inside this header
     if (!chain.empty()) chain.back().data_end = static_cast<std::size_t>(position);
     chain.push_back(record);
     // Offsets are unsigned, so the walk only moves forward and must end.
@@ -284,13 +289,15 @@ PackReader::PackReader(std::vector<std::uint8_t> file) : bytes_(std::move(file))
   entries_.reserve(header.entry_count);
   for (std::uint32_t i = 0; i < header.entry_count; ++i)
     entries_.push_back(DirectoryEntry::Read(bytes_.data() + PackHeader::kSize + std::size_t{i} * DirectoryEntry::kSize));
+  for (const DirectoryEntry& entry : entries_) sorted_offsets_.push_back(entry.offset);
+  std::sort(sorted_offsets_.begin(), sorted_offsets_.end());
 }
 
 bool PackReader::FindGlobalPalette(Palette& out) const {
   for (const DirectoryEntry& entry : entries_) {
     if (entry.name != "!pal") continue;
     std::string problem;
-    const std::optional<std::vector<RecordSpan>> chain = ReadChain(bytes_, entry.offset, problem);
+    const std::optional<std::vector<RecordSpan>> chain = ReadChain(bytes_, sorted_offsets_, entry.offset, problem);
     if (chain && IsPaletteCode(chain->front().header.Kind()) &&
         DecodePalette(bytes_, chain->front(), out.colours, out.has_alpha, problem))
       return true;
@@ -300,7 +307,7 @@ bool PackReader::FindGlobalPalette(Palette& out) const {
 
 DecodedObject PackReader::DecodeObject(std::size_t index) const {
   DecodedObject object;
-  const std::optional<std::vector<RecordSpan>> chain = ReadChain(bytes_, entries_.at(index).offset, object.problem);
+  const std::optional<std::vector<RecordSpan>> chain = ReadChain(bytes_, sorted_offsets_, entries_.at(index).offset, object.problem);
   if (!chain) return object;
   const RecordSpan& image = chain->front();
   const std::uint8_t kind = image.header.Kind();

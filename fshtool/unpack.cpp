@@ -86,14 +86,15 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
 bool IsSeparator(char c) { return c == '/' || c == platform::kPathSeparator; }
 
 bool CreateFolders(const std::string& path) {
-  if (platform::FindEntry(path) == platform::EntryKind::kFolder) return true;
   std::size_t end = path.size();
   while (end > 1 && IsSeparator(path[end - 1])) --end;  // "out/" names "out"
+  const std::string folder = path.substr(0, end);
+  if (platform::FindEntry(folder) == platform::EntryKind::kFolder) return true;
   std::size_t cut = end;
   while (cut > 0 && !IsSeparator(path[cut - 1])) --cut;
   if (cut > 1) CreateFolders(path.substr(0, cut - 1));
-  platform::CreateFolder(path.substr(0, end));
-  return platform::FindEntry(path) == platform::EntryKind::kFolder;
+  platform::CreateFolder(folder);
+  return platform::FindEntry(folder) == platform::EntryKind::kFolder;
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return platform::SameFileName(a, b); }

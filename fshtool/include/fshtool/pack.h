@@ -121,6 +121,7 @@ class PackReader {
   bool was_compressed_ = false;
   std::string directory_id_;
   std::vector<DirectoryEntry> entries_;
+  std::vector<std::uint32_t> sorted_offsets_;  // where objects begin, in file order
 };
 
 }  // namespace fshtool
