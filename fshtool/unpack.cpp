@@ -182,11 +182,11 @@ std::string EntryName(std::string_view directory_name, unsigned stored_mip_level
     const bool unsafe = byte <= 0x20 || byte == 0x7F || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos;
     name += unsafe ? '_' : c;
   }
-  if (name.empty()) name = "_";
+  if (name.empty()) name += '_';
   // The list reader skips later image lines that begin with "alpha", and the
   // file system would open a device for a reserved name.
   if (EqualsIgnoringCase(std::string_view(name).substr(0, 5), "alpha") || IsReservedDeviceName(name))
-    name.insert(0, "_");
+    name = "_" + name;
   if (stored_mip_levels > 0) {
     const unsigned levels = std::min(stored_mip_levels + 1, kMaxMipRequest);
     name += '-';

@@ -145,8 +145,9 @@ inline std::vector<std::uint8_t> Build(const Pack& pack) {
 inline std::size_t DirectoryOffsetField(std::size_t index) { return 16 + index * 8 + 4; }
 inline std::uint32_t ObjectOffset(const std::vector<std::uint8_t>& pack, std::size_t index) {
   const std::size_t at = DirectoryOffsetField(index);
-  return static_cast<std::uint32_t>(pack[at] | pack[at + 1] << 8 | pack[at + 2] << 16 |
-                                    static_cast<std::uint32_t>(pack[at + 3]) << 24);
+  std::uint32_t offset = 0;
+  for (std::size_t i = 0; i < 4; ++i) offset |= std::uint32_t{pack[at + i]} << (8 * i);
+  return offset;
 }
 inline void SetObjectOffset(std::vector<std::uint8_t>& pack, std::size_t index, std::uint32_t offset) {
   detail::PutLe32(pack, DirectoryOffsetField(index), offset);
