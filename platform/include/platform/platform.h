@@ -92,6 +92,12 @@ std::vector<FolderEntry> ListFolder(const std::string& path);
 // Case-insensitive comparison of two names the way the file system compares them.
 bool SameFileName(std::string_view a, std::string_view b);
 
+// ---- Errors ----------------------------------------------------------------
+
+// The system's code for the last failed call, read right after it fails
+// (Win32: GetLastError; POSIX: errno). Tools report it as a number.
+int LastSystemError();
+
 // ---- Processes -------------------------------------------------------------
 
 enum class WindowMode { kNormal, kHidden };
