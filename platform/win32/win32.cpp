@@ -175,6 +175,9 @@ std::vector<FolderEntry> ListFolder(const std::string& path) {
 
 bool StartAndWait(const std::string& program, const std::string& parameters,
                   const std::string& working_folder, WindowMode mode) {
+  // Windows refuses a missing working folder; some shells quietly start the
+  // program in the current folder instead, so it is checked here.
+  if (!working_folder.empty() && FindEntry(working_folder) != EntryKind::kFolder) return false;
   SHELLEXECUTEINFOA info{};
   info.cbSize = sizeof info;
   // NOASYNC: the call must have finished starting the program before we
