@@ -1,0 +1,96 @@
+#include "file_io.h"
+
+#include <cstdio>
+#include <utility>
+
+#ifdef _WIN32
+// The C library's rename refuses an existing target on Windows; replacing a
+// file in one step needs the system call. This is the engine's only
+// system-specific line.
+#include <windows.h>
+#endif
+
+#include "packrat/archive/error.h"
+
+namespace packrat {
+
+namespace {
+
+bool Seek(std::FILE* file, std::int64_t offset, int origin) {
+#ifdef _WIN32
+  return _fseeki64(file, offset, origin) == 0;
+#else
+  return fseeko(file, static_cast<off_t>(offset), origin) == 0;
+#endif
+}
+
+std::int64_t Tell(std::FILE* file) {
+#ifdef _WIN32
+  return _ftelli64(file);
+#else
+  return static_cast<std::int64_t>(ftello(file));
+#endif
+}
+
+bool ReplaceTarget(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+bool Exists(const std::string& name) { return FileHandle(std::fopen(name.c_str(), "rb")) != nullptr; }
+
+}  // namespace
+
+InputFile::InputFile(const std::string& name) : file_(std::fopen(name.c_str(), "rb")) {}
+
+std::optional<std::uint64_t> InputFile::Size() {
+  if (!Seek(file_.get(), 0, SEEK_END)) return std::nullopt;
+  const std::int64_t size = Tell(file_.get());
+  if (size < 0 || !Rewind()) return std::nullopt;
+  return static_cast<std::uint64_t>(size);
+}
+
+bool InputFile::Rewind() { return Seek(file_.get(), 0, SEEK_SET); }
+
+std::size_t InputFile::Read(std::uint8_t* destination, std::size_t count) {
+  return std::fread(destination, 1, count, file_.get());
+}
+
+ReplacingFile::ReplacingFile(std::string target) : target_(std::move(target)) {
+  // A name beside the target, so the final rename stays on one volume.
+  for (int attempt = 0; attempt < 100 && !file_; ++attempt) {
+    std::string candidate = target_ + ".~" + std::to_string(attempt);
+    if (Exists(candidate)) continue;
+    file_.reset(std::fopen(candidate.c_str(), "wb"));
+    if (file_) temporary_ = std::move(candidate);
+  }
+  if (!file_) throw ArchiveError(texts::FileCouldNotBeWritten(target_));
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (file_) {
+    file_.reset();
+    std::remove(temporary_.c_str());
+  }
+}
+
+void ReplacingFile::Fail() {
+  file_.reset();
+  std::remove(temporary_.c_str());
+  throw ArchiveError(texts::FileCouldNotBeWritten(target_));
+}
+
+void ReplacingFile::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (count != 0 && std::fwrite(bytes, 1, count, file_.get()) != count) Fail();
+}
+
+void ReplacingFile::Commit() {
+  if (std::fflush(file_.get()) != 0 || std::ferror(file_.get()) != 0) Fail();
+  if (std::fclose(file_.release()) != 0) Fail();
+  if (!ReplaceTarget(temporary_, target_)) Fail();
+}
+
+}  // namespace packrat

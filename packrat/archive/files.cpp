@@ -1,0 +1,133 @@
+// Reading and writing .crp and .drp files.
+#include <cstdio>
+#include <new>
+
+#include "file_io.h"
+#include "packrat/archive/codec.h"
+#include "packrat/archive/error.h"
+#include "packrat/archive/bytes.h"
+#include "packrat/archive/lz.h"
+
+namespace packrat {
+
+namespace {
+
+void RequireName(const std::string& file_name) {
+  if (file_name.empty()) throw ArchiveError(texts::kNoFilename);
+}
+
+ImageBuffer AllocateImage(std::size_t size) {
+  ImageBuffer image;
+  try {
+    image.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+  } catch (const std::bad_alloc&) {
+    throw ArchiveError(texts::kNoMemory);
+  }
+  image.size = size;
+  return image;
+}
+
+// Opens a file for reading and measures it; both readers refuse files
+// shorter than an image header.
+InputFile OpenForReading(const std::string& file_name, std::uint64_t& size) {
+  InputFile file(file_name);
+  if (!file.IsOpen()) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+  const std::optional<std::uint64_t> measured = file.Size();
+  if (!measured) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+  size = *measured;
+  if (size < 16) throw ArchiveError(texts::FileHasInvalidSize(file_name));
+  return file;
+}
+
+ImageBuffer ReadWhole(InputFile& file, std::uint64_t size, const std::string& file_name) {
+  if (size > SIZE_MAX) throw ArchiveError(texts::kNoMemory);
+  ImageBuffer image = AllocateImage(static_cast<std::size_t>(size));
+  if (file.Read(image.bytes.get(), image.size) != image.size) {
+    throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+  }
+  return image;
+}
+
+Archive ParseChecked(const ArchiveCodec& codec, const ImageBuffer& image, const std::string& file_name) {
+  Archive archive = codec.ParseImage(image.bytes.get(), image.size);
+  if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
+  return archive;
+}
+
+class FileSource final : public ByteSource {
+ public:
+  explicit FileSource(InputFile& file) : file_(file) {}
+  std::size_t Read(std::uint8_t* destination, std::size_t count) override { return file_.Read(destination, count); }
+
+ private:
+  InputFile& file_;
+};
+
+class FileSink final : public ByteSink {
+ public:
+  explicit FileSink(ReplacingFile& file) : file_(file) {}
+  void Append(const std::uint8_t* bytes, std::size_t count) override { file_.Write(bytes, count); }
+
+ private:
+  ReplacingFile& file_;
+};
+
+}  // namespace
+
+Archive ArchiveCodec::ReadCrp(const std::string& file_name) const {
+  RequireName(file_name);
+  std::uint64_t file_size = 0;
+  ImageBuffer image;
+  {
+    InputFile file = OpenForReading(file_name, file_size);
+    std::uint8_t start[kLzHeaderSize];
+    if (file.Read(start, 4) != 4) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+    if (start[0] == kLzMagic0 && start[1] == kLzMagic1) {
+      if (file.Read(start + 4, 1) != 1) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+      image = AllocateImage(LoadBe24(start + 2));
+      FileSource source(file);
+      // A damaged stream is refused here rather than handed on half empty:
+      // the parser could otherwise accept zeros where the data was lost.
+      if (DecodeLz(source, {image.bytes.get(), image.size}) != LzStatus::kComplete) {
+        throw ArchiveError(texts::FileIsInvalidCrp(file_name));
+      }
+    } else {
+      if (!file.Rewind()) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+      image = ReadWhole(file, file_size, file_name);
+    }
+  }
+  return ParseChecked(*this, image, file_name);
+}
+
+Archive ArchiveCodec::ReadDrp(const std::string& file_name) const {
+  RequireName(file_name);
+  std::uint64_t file_size = 0;
+  ImageBuffer image;
+  {
+    InputFile file = OpenForReading(file_name, file_size);
+    image = ReadWhole(file, file_size, file_name);
+  }
+  return ParseChecked(*this, image, file_name);
+}
+
+void ArchiveCodec::WriteDrp(const Archive& archive, const std::string& file_name) const {
+  RequireName(file_name);
+  if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
+  const ImageBuffer image = BuildImage(archive);
+  ReplacingFile file(file_name);
+  file.Write(image.bytes.get(), image.size);
+  file.Commit();
+}
+
+void ArchiveCodec::WriteCrp(const Archive& archive, const std::string& file_name) const {
+  RequireName(file_name);
+  if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
+  const ImageBuffer image = BuildImage(archive);
+  if (image.size > kLzMaxImageSize) throw ArchiveError(texts::kTooLargeForCrp);
+  ReplacingFile file(file_name);
+  FileSink sink(file);
+  EncodeLz(image.view(), sink);
+  file.Commit();
+}
+
+}  // namespace packrat

@@ -1,0 +1,41 @@
+// The archive engine's operations: parse and build CRP images, read and
+// write .crp (compressed) and .drp (bare image) files. Stateless; every
+// failure raises an ArchiveError carrying the text for the user.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "packrat/archive/model.h"
+
+namespace packrat {
+
+// An owned image buffer. Allocated without zero-filling: the builder writes
+// every byte itself.
+struct ImageBuffer {
+  std::unique_ptr<std::uint8_t[]> bytes;
+  std::size_t size = 0;
+
+  std::span<const std::uint8_t> view() const { return {bytes.get(), size}; }
+};
+
+class ArchiveCodec {
+ public:
+  // Turns an image held in memory into a model that owns copies of every block.
+  // Never reads outside [image, image + size).
+  Archive ParseImage(const std::uint8_t* image, std::size_t size) const;
+
+  // Lays a valid model out as an image: directory, then 16-byte aligned data
+  // blocks, each region padded to 4096 bytes.
+  ImageBuffer BuildImage(const Archive& archive) const;
+
+  Archive ReadCrp(const std::string& file_name) const;
+  void WriteCrp(const Archive& archive, const std::string& file_name) const;
+  Archive ReadDrp(const std::string& file_name) const;
+  void WriteDrp(const Archive& archive, const std::string& file_name) const;
+};
+
+}  // namespace packrat
