@@ -33,7 +33,7 @@ function(roadfire_program_resources target windows_name)
       "#define PROGRAM_FILE_NAME \"${windows_name}.exe\"\n"
       "#define PROGRAM_DESCRIPTION \"${windows_name}\"\n"
       "#define PROGRAM_ICON \"roadfire.ico\"\n"
-      "#include \"program.rc.h\"\n")
+      "#include \"program.rc2\"\n")
   endif()
   target_sources(${target} PRIVATE ${rc})
   set_source_files_properties(${rc} TARGET_DIRECTORY ${target} PROPERTIES
