@@ -151,6 +151,10 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
   return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
 }
 
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 bool DeleteFileForced(const std::string& path) {
   ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   return ::DeleteFileA(path.c_str()) != FALSE;
@@ -170,6 +174,8 @@ std::vector<FolderEntry> ListFolder(const std::string& path) {
   } while (search.Next(data));
   return entries;
 }
+
+int LastSystemError() { return static_cast<int>(::GetLastError()); }
 
 // ---- Processes ---------------------------------------------------------------
 
