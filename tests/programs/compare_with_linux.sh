@@ -42,7 +42,8 @@ make_bmp() {
   } >"$file"
 }
 
-# Inputs in folders whose names hold spaces, so the quoting is exercised too.
+# Outputs in folders whose names hold spaces, so the quoting is exercised too.
+# No dashes in names: mipmill reads every dash on its command line as an option.
 mkdir "$work/linux out" "$work/windows out"
 make_bmp "$work/car.bmp" 32 colour
 make_bmp "$work/car_a.bmp" 32 alpha
@@ -62,14 +63,14 @@ run_windows() {
 
 for side in linux windows; do
   out="$work/$side out"
-  "run_$side" alphawed "$work/car.bmp" "$work/car_a.bmp" "$out/car-3.tga"
+  "run_$side" alphawed "$work/car.bmp" "$work/car_a.bmp" "$out/car3.tga"
   "run_$side" alphawed "$work/wheel.bmp" "No alpha image" "$out/wheel.tga"
-  "run_$side" mipmill -3 "$out/car-3.tga"
+  "run_$side" mipmill -3 "$out/car3.tga"
   "run_$side" mipmill "$out/wheel.tga"
 done
 
 status=0
-for name in car-3.tga wheel.tga car-3.ptx wheel.ptx; do
+for name in car3.tga wheel.tga car3.ptx wheel.ptx; do
   if [ ! -s "$work/linux out/$name" ]; then
     echo "the Linux build wrote no $name"; status=1
   elif ! cmp "$work/linux out/$name" "$work/windows out/$name"; then
