@@ -44,7 +44,12 @@ bool Exists(const std::string& name) { return FileHandle(std::fopen(name.c_str()
 
 }  // namespace
 
-InputFile::InputFile(const std::string& name) : file_(std::fopen(name.c_str(), "rb")) {}
+InputFile::InputFile(const std::string& name) : file_(std::fopen(name.c_str(), "rb")) {
+  // Some systems open a folder for reading; its first read fails. Such a
+  // name cannot be opened as a file.
+  if (file_ && std::fgetc(file_.get()) == EOF && std::ferror(file_.get()) != 0) file_.reset();
+  if (file_ && !Rewind()) file_.reset();
+}
 
 std::optional<std::uint64_t> InputFile::Size() {
   if (!Seek(file_.get(), 0, SEEK_END)) return std::nullopt;

@@ -75,59 +75,67 @@ class FileSink final : public ByteSink {
 }  // namespace
 
 Archive ArchiveCodec::ReadCrp(const std::string& file_name) const {
-  RequireName(file_name);
-  std::uint64_t file_size = 0;
-  ImageBuffer image;
-  {
-    InputFile file = OpenForReading(file_name, file_size);
-    std::uint8_t start[kLzHeaderSize];
-    if (file.Read(start, 4) != 4) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-    if (start[0] == kLzMagic0 && start[1] == kLzMagic1) {
-      if (file.Read(start + 4, 1) != 1) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-      image = AllocateImage(LoadBe24(start + 2));
-      FileSource source(file);
-      // A damaged stream is refused here rather than handed on half empty:
-      // the parser could otherwise accept zeros where the data was lost.
-      if (DecodeLz(source, {image.bytes.get(), image.size}) != LzStatus::kComplete) {
-        throw ArchiveError(texts::FileIsInvalidCrp(file_name));
+  return TranslatingMemoryFailure([&] {
+    RequireName(file_name);
+    std::uint64_t file_size = 0;
+    ImageBuffer image;
+    {
+      InputFile file = OpenForReading(file_name, file_size);
+      std::uint8_t start[kLzHeaderSize];
+      if (file.Read(start, 4) != 4) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+      if (start[0] == kLzMagic0 && start[1] == kLzMagic1) {
+        if (file.Read(start + 4, 1) != 1) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+        image = AllocateImage(LoadBe24(start + 2));
+        FileSource source(file);
+        // A damaged stream is refused here rather than handed on half empty:
+        // the parser could otherwise accept zeros where the data was lost.
+        if (DecodeLz(source, {image.bytes.get(), image.size}) != LzStatus::kComplete) {
+          throw ArchiveError(texts::FileIsInvalidCrp(file_name));
+        }
+      } else {
+        if (!file.Rewind()) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+        image = ReadWhole(file, file_size, file_name);
       }
-    } else {
-      if (!file.Rewind()) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-      image = ReadWhole(file, file_size, file_name);
     }
-  }
-  return ParseChecked(*this, image, file_name);
+    return ParseChecked(*this, image, file_name);
+  });
 }
 
 Archive ArchiveCodec::ReadDrp(const std::string& file_name) const {
-  RequireName(file_name);
-  std::uint64_t file_size = 0;
-  ImageBuffer image;
-  {
-    InputFile file = OpenForReading(file_name, file_size);
-    image = ReadWhole(file, file_size, file_name);
-  }
-  return ParseChecked(*this, image, file_name);
+  return TranslatingMemoryFailure([&] {
+    RequireName(file_name);
+    std::uint64_t file_size = 0;
+    ImageBuffer image;
+    {
+      InputFile file = OpenForReading(file_name, file_size);
+      image = ReadWhole(file, file_size, file_name);
+    }
+    return ParseChecked(*this, image, file_name);
+  });
 }
 
 void ArchiveCodec::WriteDrp(const Archive& archive, const std::string& file_name) const {
-  RequireName(file_name);
-  if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
-  const ImageBuffer image = BuildImage(archive);
-  ReplacingFile file(file_name);
-  file.Write(image.bytes.get(), image.size);
-  file.Commit();
+  return TranslatingMemoryFailure([&] {
+    RequireName(file_name);
+    if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
+    const ImageBuffer image = BuildImage(archive);
+    ReplacingFile file(file_name);
+    file.Write(image.bytes.get(), image.size);
+    file.Commit();
+  });
 }
 
 void ArchiveCodec::WriteCrp(const Archive& archive, const std::string& file_name) const {
-  RequireName(file_name);
-  if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
-  const ImageBuffer image = BuildImage(archive);
-  if (image.size > kLzMaxImageSize) throw ArchiveError(texts::kTooLargeForCrp);
-  ReplacingFile file(file_name);
-  FileSink sink(file);
-  EncodeLz(image.view(), sink);
-  file.Commit();
+  return TranslatingMemoryFailure([&] {
+    RequireName(file_name);
+    if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
+    const ImageBuffer image = BuildImage(archive);
+    if (image.size > kLzMaxImageSize) throw ArchiveError(texts::kTooLargeForCrp);
+    ReplacingFile file(file_name);
+    FileSink sink(file);
+    EncodeLz(image.view(), sink);
+    file.Commit();
+  });
 }
 
 }  // namespace packrat

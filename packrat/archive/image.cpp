@@ -35,9 +35,11 @@ void ReadChunk(const std::uint8_t* image, std::size_t size, std::uint32_t positi
   chunk.length = entry.length;
   chunk.param = entry.param;
   // Positions are 32-bit, as in every image ever written.
+  // A chunk without data copies nothing, wherever its offset points.
+  if (entry.length == 0) return;
   const std::uint32_t start = position + entry.data_offset;
   if (!Inside(start, entry.length, size)) throw ArchiveError(texts::kInvalidCrp);
-  if (entry.length != 0) chunk.data.emplace(image + start, image + start + entry.length);
+  chunk.data.emplace(image + start, image + start + entry.length);
 }
 
 Archive Parse(const std::uint8_t* image, std::size_t size) {
@@ -89,14 +91,12 @@ Archive Parse(const std::uint8_t* image, std::size_t size) {
 Archive ArchiveCodec::ParseImage(const std::uint8_t* image, std::size_t size) const {
   if (image == nullptr) throw ArchiveError(texts::kNoData);
   if (size < kRecordSize) throw ArchiveError(texts::kInvalidLength);
-  try {
-    return Parse(image, size);
-  } catch (const std::bad_alloc&) {
-    throw ArchiveError(texts::kNoMemory);
-  }
+  return TranslatingMemoryFailure([&] { return Parse(image, size); });
 }
 
-ImageBuffer ArchiveCodec::BuildImage(const Archive& archive) const {
+namespace {
+
+ImageBuffer Build(const Archive& archive) {
   if (!archive.IsValid()) throw ArchiveError(texts::kInvalidCrp);
 
   const std::uint32_t article_count = archive.article_count;
@@ -124,11 +124,7 @@ ImageBuffer ArchiveCodec::BuildImage(const Archive& archive) const {
   if (total > kMaxImageSize || total > SIZE_MAX) throw ArchiveError(texts::kTooLargeForImage);
 
   ImageBuffer image;
-  try {
-    image.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(total));
-  } catch (const std::bad_alloc&) {
-    throw ArchiveError(texts::kNoMemory);
-  }
+  image.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(total));
   image.size = static_cast<std::size_t>(total);
   std::uint8_t* const out = image.bytes.get();
 
@@ -166,6 +162,12 @@ ImageBuffer ArchiveCodec::BuildImage(const Archive& archive) const {
   std::memset(out + part_cursor, 0, directory_size - part_cursor);
   std::memset(out + data_cursor, 0, image.size - data_cursor);
   return image;
+}
+
+}  // namespace
+
+ImageBuffer ArchiveCodec::BuildImage(const Archive& archive) const {
+  return TranslatingMemoryFailure([&] { return Build(archive); });
 }
 
 }  // namespace packrat

@@ -278,7 +278,9 @@ LzStatus DecodeLz(std::span<const std::uint8_t> input, std::span<std::uint8_t> o
   return Decode(in, output);
 }
 
-void EncodeLz(std::span<const std::uint8_t> image, ByteSink& sink) {
+namespace {
+
+void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
   const std::size_t size = image.size();
   if (size > kLzMaxImageSize) throw ArchiveError(texts::kTooLargeForCrp);
 
@@ -289,14 +291,8 @@ void EncodeLz(std::span<const std::uint8_t> image, ByteSink& sink) {
 
   // Head: the latest position of each two-byte key. Chain: for each position
   // in the window, the previous position with the same key.
-  std::vector<std::int32_t> chain;
-  std::vector<std::int32_t> head;
-  try {
-    chain.assign(kWindow, -1);
-    head.assign(65536, -1);
-  } catch (const std::bad_alloc&) {
-    throw ArchiveError(texts::kNoMemory);
-  }
+  std::vector<std::int32_t> chain(kWindow, -1);
+  std::vector<std::int32_t> head(65536, -1);
 
   Emitter out(sink);
   const std::uint8_t* const img = image.data();
@@ -355,6 +351,12 @@ void EncodeLz(std::span<const std::uint8_t> image, ByteSink& sink) {
   emitted = size;
   out.Flush();
   if (emitted != size) throw ArchiveError(texts::kCompressionError);
+}
+
+}  // namespace
+
+void EncodeLz(std::span<const std::uint8_t> image, ByteSink& sink) {
+  TranslatingMemoryFailure([&] { Encode(image, sink); });
 }
 
 }  // namespace packrat

@@ -1,5 +1,7 @@
 #include "packrat/ui/commands.h"
 
+#include <new>
+
 #include "packrat/archive/codec.h"
 #include "packrat/archive/error.h"
 
@@ -29,6 +31,9 @@ bool RunCommand(const std::string& path, char letter, const char* working, const
     (codec.*write)(archive, output);
   } catch (const ArchiveError& error) {
     reporter.ShowError(error.what());
+    return false;
+  } catch (const std::bad_alloc&) {
+    reporter.ShowError(texts::kNoMemory);
     return false;
   }
   reporter.ShowStatus(done);

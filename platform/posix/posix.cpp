@@ -35,7 +35,28 @@ void ShowSystemMessage(const MessageRequest& request) {
   std::fflush(stderr);
 }
 
+int LastSystemError() { return errno; }
+
+namespace {
+// A POSIX program receives its arguments already split. When one of our
+// programs starts another, it also hands over the parameter string it built,
+// so the child sees the line exactly as a Windows program would (quotes
+// included). The string is trusted only when it splits into the very
+// arguments the child received.
+constexpr const char* kParameterVariable = "ROADFIRE_PARAMETERS";
+}  // namespace
+
 std::string RawCommandLine(int argc, char** argv) {
+  if (const char* handed = std::getenv(kParameterVariable); handed != nullptr && argc >= 1) {
+    const std::string parameters = handed;
+    ::unsetenv(kParameterVariable);
+    const std::vector<std::string> expected(argv + 1, argv + argc);
+    if (SplitWindowsCommandLine(parameters) == expected) {
+      const std::string program = argv[0];
+      const bool spaced = program.find(' ') != std::string::npos;
+      return (spaced ? '"' + program + '"' : program) + (parameters.empty() ? "" : " " + parameters);
+    }
+  }
   std::string line;
   for (int i = 0; i < argc; ++i) {
     if (i > 0) line += ' ';
@@ -225,6 +246,10 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
   return ok;
 }
 
+bool MoveFileReplacing(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool DeleteFileForced(const std::string& path) {
   const auto resolved = ResolveIgnoringCase(path);
   if (!resolved) return false;
@@ -308,8 +333,20 @@ bool StartAndWait(const std::string& program, const std::string& parameters,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (folder) posix_spawn_file_actions_addchdir_np(&actions, folder->c_str());
+  std::vector<std::string> environment;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (std::strncmp(*variable, kParameterVariable, std::strlen(kParameterVariable)) != 0) {
+      environment.emplace_back(*variable);
+    }
+  }
+  environment.push_back(std::string(kParameterVariable) + "=" + parameters);
+  std::vector<char*> envp;
+  envp.reserve(environment.size() + 1);
+  for (auto& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
   pid_t pid = 0;
-  const int rc = ::posix_spawn(&pid, path->c_str(), &actions, nullptr, argv.data(), environ);
+  const int rc = ::posix_spawn(&pid, path->c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return false;
   int status = 0;

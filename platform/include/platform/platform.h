@@ -75,6 +75,9 @@ std::string CurrentFolder();
 bool SetCurrentFolder(const std::string& path);
 bool CreateFolder(const std::string& path);         // one level; false if it exists or fails
 bool CopyFileReplacing(const std::string& from, const std::string& to);
+// Renames `from` to `to`, replacing a file already called `to` in one step
+// (Win32: MoveFileExA with MOVEFILE_REPLACE_EXISTING; POSIX: rename).
+bool MoveFileReplacing(const std::string& from, const std::string& to);
 bool DeleteFileForced(const std::string& path);     // clears read-only first
 bool RemoveEmptyFolder(const std::string& path);
 
@@ -88,6 +91,12 @@ std::vector<FolderEntry> ListFolder(const std::string& path);
 
 // Case-insensitive comparison of two names the way the file system compares them.
 bool SameFileName(std::string_view a, std::string_view b);
+
+// ---- Errors ----------------------------------------------------------------
+
+// The system's code for the last failed call, read right after it fails
+// (Win32: GetLastError; POSIX: errno). Tools report it as a number.
+int LastSystemError();
 
 // ---- Processes -------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 // The one error type of the archive engine: it carries the text the user sees.
 #pragma once
 
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -27,5 +28,16 @@ inline std::string FileHasInvalidSize(const std::string& name) { return "File " 
 inline std::string FileIsInvalidCrp(const std::string& name) { return "File " + name + " is an invalid CRP"; }
 inline std::string FileCouldNotBeWritten(const std::string& name) { return "File " + name + " couldn't be written"; }
 }  // namespace texts
+
+// Runs an engine operation so that an allocation failure anywhere inside it,
+// even while composing a text, leaves as the engine's memory text.
+template <typename Operation>
+decltype(auto) TranslatingMemoryFailure(Operation&& operation) {
+  try {
+    return operation();
+  } catch (const std::bad_alloc&) {
+    throw ArchiveError(texts::kNoMemory);
+  }
+}
 
 }  // namespace packrat

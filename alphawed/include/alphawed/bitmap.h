@@ -1,0 +1,69 @@
+// A decoded bitmap held in memory, and the loading of BMP files into one.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace alphawed {
+
+struct Rgb {
+  std::uint8_t red = 0;
+  std::uint8_t green = 0;
+  std::uint8_t blue = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+// Pixels as red, green, blue bytes, the top row first, each row from the left.
+class Bitmap {
+ public:
+  // `rgb` must hold width * height * 3 bytes.
+  Bitmap(std::uint32_t width, std::uint32_t height, std::vector<std::uint8_t> rgb);
+
+  std::uint32_t width() const { return width_; }
+  std::uint32_t height() const { return height_; }
+
+  // The pixel at column x, row y from the top-left corner. Positions outside
+  // the bitmap read as the colour with every bit set, so all components are 255.
+  Rgb PixelAt(std::uint32_t x, std::uint32_t y) const;
+
+  // Row y (0 is the top) as width * 3 bytes.
+  const std::uint8_t* Row(std::uint32_t y) const { return rgb_.data() + size_t{y} * width_ * 3; }
+
+ private:
+  std::uint32_t width_;
+  std::uint32_t height_;
+  std::vector<std::uint8_t> rgb_;
+};
+
+enum class LoadError {
+  kUnreadable,  // missing, a folder, or the read failed
+  kNotBmp,      // does not start with "BM"
+  kDamaged,     // header or pixel data invalid or cut short, or a kind we cannot decode
+  kTooLarge,    // more pixels or a longer side than a TGA picture or this program holds
+};
+
+struct LoadResult {
+  std::optional<Bitmap> bitmap;
+  LoadError error = LoadError::kUnreadable;  // meaningful only without a bitmap
+};
+
+// Bitmaps are refused beyond these limits: a TGA side is a 16-bit number, and
+// the pixel cap bounds the memory a header can make us allocate.
+inline constexpr std::uint32_t kMaxSide = 65535;
+inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 27;
+// The largest file that can hold such a bitmap (32 bits a pixel) with its headers.
+inline constexpr std::uint64_t kMaxFileBytes = kMaxPixels * 4 + (std::uint64_t{1} << 20);
+
+// Decodes a BMP held in memory: 1, 4 and 8 bits per pixel with a palette,
+// 16 and 32 bits (plain or with bit-field masks) and 24 bits, bottom-up or
+// top-down. Compressed (RLE) bitmaps are refused as damaged.
+LoadResult DecodeBmp(std::span<const std::uint8_t> bytes);
+
+// Reads the whole file (its name matched as the file system matches names)
+// and decodes it.
+LoadResult LoadBmpFile(const std::string& path);
+
+}  // namespace alphawed

@@ -1,0 +1,5 @@
+// mipmill: converts a TGA picture to a PTX texture with its mip chain.
+#include "mipmill/encoder.h"
+#include "platform/platform.h"
+
+int main(int argc, char** argv) { return mipmill::RunEncoderProgram(platform::RawCommandLine(argc, argv)); }

@@ -1,0 +1,45 @@
+#include "byte_file.h"
+
+#include "mipmill/file_failure.h"
+#include "platform/platform.h"
+
+namespace mipmill {
+
+FileLayerFailure::FileLayerFailure(int code)
+    : std::runtime_error("File error " + std::to_string(code)), code_(code) {}
+
+void ThrowLastSystemError() { throw FileLayerFailure(platform::LastSystemError()); }
+
+ByteFile::ByteFile(std::FILE* file, size_t buffer_size) : buffer_(buffer_size), file_(file) {
+  std::setvbuf(file_.get(), buffer_.data(), _IOFBF, buffer_.size());
+}
+
+ByteFile ByteFile::OpenForReading(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) ThrowLastSystemError();
+  return ByteFile(file, kBufferSize);
+}
+
+ByteFile ByteFile::Create(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) ThrowLastSystemError();
+  return ByteFile(file, kBufferSize);
+}
+
+void ByteFile::ReadExactly(uint8_t* data, size_t size) {
+  const size_t got = std::fread(data, 1, size, file_.get());
+  if (got == size) return;
+  if (std::ferror(file_.get())) ThrowLastSystemError();
+  throw FileLayerFailure(FileLayerFailure::kShortRead);
+}
+
+void ByteFile::Write(const uint8_t* data, size_t size) {
+  if (std::fwrite(data, 1, size, file_.get()) != size) ThrowLastSystemError();
+}
+
+void ByteFile::Close() {
+  std::FILE* file = file_.release();
+  if (std::fclose(file) != 0) ThrowLastSystemError();
+}
+
+}  // namespace mipmill

@@ -1,0 +1,153 @@
+#include "mipmill/ptx_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "byte_file.h"
+
+namespace mipmill {
+
+namespace {
+
+uint32_t ReadU32(std::span<const uint8_t> bytes, size_t offset) {
+  return static_cast<uint32_t>(bytes[offset]) | (static_cast<uint32_t>(bytes[offset + 1]) << 8) |
+         (static_cast<uint32_t>(bytes[offset + 2]) << 16) | (static_cast<uint32_t>(bytes[offset + 3]) << 24);
+}
+
+void WriteU32(std::span<uint8_t> bytes, size_t offset, uint32_t value) {
+  for (size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>((value >> (8 * i)) & 0xFF);
+}
+
+// Level y of a plane from the previous level (`previous` wide and high),
+// written over that level's row y. Safe in place, rows ascending and columns
+// ascending, because the sources of (x, y) never lie before (x, y).
+void HalveRow(ChannelPlane& plane, LevelSize previous, int32_t y, int32_t width) {
+  int32_t* const out = plane.Row(y);
+  if (previous.width >= 2 && previous.height >= 2) {
+    const int32_t* const top = plane.Row(2 * y);
+    const int32_t* const bottom = plane.Row(2 * y + 1);
+    for (int32_t x = 0; x < width; ++x) {
+      out[x] = (top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1]) / 4;
+    }
+  } else if (previous.width >= 2) {
+    // A single row left: there is no second row to average with.
+    const int32_t* const only = plane.Row(0);
+    for (int32_t x = 0; x < width; ++x) out[x] = (only[2 * x] + only[2 * x + 1]) / 2;
+  } else if (previous.height >= 2) {
+    // A single column left.
+    out[0] = (plane.Row(2 * y)[0] + plane.Row(2 * y + 1)[0]) / 2;
+  }
+  // A 1 x 1 level stays as it is.
+}
+
+void InterleaveRow(const MipPlanes& work, int32_t y, int32_t width, uint8_t* out) {
+  const int32_t* const red = work.red.Row(y);
+  const int32_t* const green = work.green.Row(y);
+  const int32_t* const blue = work.blue.Row(y);
+  const int32_t* const alpha = work.alpha.Row(y);
+  for (int32_t x = 0; x < width; ++x, out += 4) {
+    out[0] = static_cast<uint8_t>(blue[x]);
+    out[1] = static_cast<uint8_t>(green[x]);
+    out[2] = static_cast<uint8_t>(red[x]);
+    out[3] = static_cast<uint8_t>(alpha[x]);
+  }
+}
+
+void CopyRow(const ChannelPlane& from, ChannelPlane& to, int32_t y, int32_t width) {
+  std::memcpy(to.Row(y), from.Row(y), static_cast<size_t>(width) * sizeof(int32_t));
+}
+
+}  // namespace
+
+PtxHeader PtxHeader::Read(std::span<const uint8_t, kSize> bytes) {
+  PtxHeader header;
+  header.depth = bytes[1];
+  header.width = ReadU32(bytes, 4);
+  header.height = ReadU32(bytes, 8);
+  header.level_count = bytes[12];
+  return header;
+}
+
+void PtxHeader::Write(std::span<uint8_t, kSize> bytes) const {
+  std::fill(bytes.begin(), bytes.end(), uint8_t{0});
+  bytes[1] = static_cast<uint8_t>(depth);
+  WriteU32(bytes, 4, width);
+  WriteU32(bytes, 8, height);
+  bytes[12] = static_cast<uint8_t>(level_count);
+  bytes[13] = bytes[14] = bytes[15] = kTrailerByte;
+}
+
+PtxLevelHeader PtxLevelHeader::Read(std::span<const uint8_t, kSize> bytes) {
+  return PtxLevelHeader{ReadU32(bytes, 0)};
+}
+
+void PtxLevelHeader::Write(std::span<uint8_t, kSize> bytes) const {
+  WriteU32(bytes, 0, byte_count);
+  WriteU32(bytes, 4, 0);
+}
+
+int CountMipLevels(int32_t width, int32_t height) {
+  int32_t longer = std::max(width, height);
+  int levels = 0;
+  do {
+    longer /= 2;
+    ++levels;
+  } while (longer > 2);
+  return levels;
+}
+
+int LevelsToWrite(int level_count, int level_request) {
+  return level_request >= 1 && level_request <= level_count ? level_request : level_count;
+}
+
+LevelSize NextLevelSize(LevelSize size) {
+  return {std::max(1, size.width / 2), std::max(1, size.height / 2)};
+}
+
+void WritePtx(const SourcePicture& picture, int level_request, const std::string& path, MipPlanes& work) {
+  const int levels = LevelsToWrite(CountMipLevels(picture.width, picture.height), level_request);
+
+  ByteFile file = ByteFile::Create(path);
+
+  std::array<uint8_t, PtxHeader::kSize> header_bytes{};
+  PtxHeader{picture.depth, static_cast<uint32_t>(picture.width), static_cast<uint32_t>(picture.height),
+            levels}
+      .Write(header_bytes);
+  file.Write(header_bytes.data(), header_bytes.size());
+
+  std::vector<uint8_t> row_bytes(static_cast<size_t>(picture.width) * 4);
+  LevelSize size{picture.width, picture.height};
+  LevelSize previous{};
+  for (int level = 1; level <= levels; ++level) {
+    std::array<uint8_t, PtxLevelHeader::kSize> block{};
+    PtxLevelHeader{static_cast<uint32_t>(size.width) * static_cast<uint32_t>(size.height) * 4}.Write(block);
+    file.Write(block.data(), block.size());
+
+    for (int32_t y = 0; y < size.height; ++y) {
+      if (level == 1) {
+        CopyRow(picture.red, work.red, y, size.width);
+        CopyRow(picture.green, work.green, y, size.width);
+        CopyRow(picture.blue, work.blue, y, size.width);
+        if (picture.depth == 32) {
+          CopyRow(picture.alpha, work.alpha, y, size.width);
+        } else {
+          std::fill_n(work.alpha.Row(y), size.width, 0);
+        }
+      } else {
+        HalveRow(work.red, previous, y, size.width);
+        HalveRow(work.green, previous, y, size.width);
+        HalveRow(work.blue, previous, y, size.width);
+        HalveRow(work.alpha, previous, y, size.width);
+      }
+      InterleaveRow(work, y, size.width, row_bytes.data());
+      file.Write(row_bytes.data(), static_cast<size_t>(size.width) * 4);
+    }
+    previous = size;
+    size = NextLevelSize(size);
+  }
+  file.Close();
+}
+
+}  // namespace mipmill

@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "alphawed/alphawed.h"
+#include "alphawed/tga_writer.h"
+#include "alphawed_test_support.h"
+#include "common/bmp_writer.h"
+
+namespace alphawed {
+namespace {
+
+using alphawed_test::MessageCapture;
+using alphawed_test::ReadBytes;
+using alphawed_test::ScratchFolder;
+using testbmp::BmpOptions;
+using testbmp::Colour;
+using testbmp::Picture;
+
+class MergeAlphaTest : public testing::Test {
+ protected:
+  std::string Path(const std::string& name) const { return folder_ / name; }
+
+  void Write(const std::string& name, const Picture& picture, const BmpOptions& options = {}) {
+    testbmp::WriteBmp(Path(name), picture, options);
+  }
+
+  // Runs a merge into out.tga; returns the file's bytes (empty when none).
+  std::vector<std::uint8_t> Merge(const std::string& colour, const std::string& alpha) {
+    MergeAlpha(Arguments{colour, alpha, Path("out.tga")});
+    return ReadBytes(Path("out.tga"));
+  }
+
+  bool OutputExists() const { return std::filesystem::exists(Path("out.tga")); }
+
+  ScratchFolder folder_;
+  MessageCapture messages_;
+};
+
+// Colour: top row red, green, blue; bottom row (10,20,30), black, white.
+Picture SmallColour() {
+  Picture p(3, 2);
+  p.at(0, 0) = {255, 0, 0};
+  p.at(1, 0) = {0, 255, 0};
+  p.at(2, 0) = {0, 0, 255};
+  p.at(0, 1) = {10, 20, 30};
+  p.at(1, 1) = {0, 0, 0};
+  p.at(2, 1) = {255, 255, 255};
+  return p;
+}
+
+TEST_F(MergeAlphaTest, Writes32BitTgaWithAlphaFromRed) {
+  Write("colour.bmp", SmallColour());
+  Picture alpha(3, 2);
+  // Green and blue differ from red everywhere, so using them would show.
+  alpha.at(0, 0) = {1, 99, 99};
+  alpha.at(1, 0) = {2, 0, 255};
+  alpha.at(2, 0) = {3, 255, 0};
+  alpha.at(0, 1) = {200, 10, 10};
+  alpha.at(1, 1) = {0, 255, 255};
+  alpha.at(2, 1) = {255, 0, 0};
+  Write("alpha.bmp", alpha);
+
+  const std::vector<std::uint8_t> want = {
+      0,  0,  2,   0,   0,  0,   0, 0, 0,   0,   0,   0,
+      3,  0,  2,   0,   32, 0,                              // header: 3 × 2, 32 bits, descriptor 0
+      30, 20, 10,  200, 0,  0,   0, 0, 255, 255, 255, 255,  // bottom row first, blue-green-red-alpha
+      0,  0,  255, 1,   0,  255, 0, 2, 255, 0,   0,   3};   // then the top row
+  EXPECT_EQ(Merge(Path("colour.bmp"), Path("alpha.bmp")), want);
+  EXPECT_TRUE(messages_.boxes.empty());
+}
+
+TEST_F(MergeAlphaTest, Writes24BitTgaWithTheMarker) {
+  Write("colour.bmp", SmallColour());
+  const std::vector<std::uint8_t> want = {0,   0,   2,   0, 0,  0,   0,  0,   0,  0,   0, 0,
+                                          3,   0,   2,   0, 24, 0,   30, 20,  10, 0,   0, 0,
+                                          255, 255, 255, 0, 0,  255, 0,  255, 0,  255, 0, 0};
+  EXPECT_EQ(Merge(Path("colour.bmp"), "No alpha image"), want);
+  EXPECT_TRUE(messages_.boxes.empty());
+}
+
+TEST_F(MergeAlphaTest, FullSizePicturesHaveTheDocumentedSizes) {
+  Picture colour(256, 256, {7, 8, 9});
+  colour.at(0, 255) = {1, 2, 3};  // bottom-left, the first pixel written
+  Write("colour.bmp", colour);
+  Write("alpha.bmp", Picture(256, 256, {128, 0, 0}), BmpOptions{8});
+
+  const std::vector<std::uint8_t> with_alpha = Merge(Path("colour.bmp"), Path("alpha.bmp"));
+  ASSERT_EQ(with_alpha.size(), 262162u);
+  const TgaHeader header = TgaHeader::Read(std::span<const std::uint8_t, 18>(with_alpha.data(), 18));
+  EXPECT_EQ(header.width, 256);
+  EXPECT_EQ(header.height, 256);
+  EXPECT_EQ(header.pixel_depth, 32);
+  EXPECT_EQ(header.descriptor, 0);
+  EXPECT_EQ(std::vector<std::uint8_t>(with_alpha.begin() + 18, with_alpha.begin() + 26),
+            (std::vector<std::uint8_t>{3, 2, 1, 128, 9, 8, 7, 128}));
+
+  const std::vector<std::uint8_t> without = Merge(Path("colour.bmp"), "No alpha image");
+  ASSERT_EQ(without.size(), 196626u);
+  EXPECT_EQ(without[16], 24);
+  EXPECT_EQ(without[18], 3);
+}
+
+// Alpha byte of each pixel of the TGA, arranged top row first like the pictures.
+std::vector<std::vector<int>> AlphaGrid(const std::vector<std::uint8_t>& tga, int width, int height) {
+  std::vector<std::vector<int>> grid(static_cast<size_t>(height));
+  for (int y = 0; y < height; ++y) {
+    const int stored_row = height - 1 - y;
+    for (int x = 0; x < width; ++x) {
+      grid[static_cast<size_t>(y)].push_back(tga[static_cast<size_t>(18 + (stored_row * width + x) * 4 + 3)]);
+    }
+  }
+  return grid;
+}
+
+TEST_F(MergeAlphaTest, SmallerAlphaBitmapLeavesTheRestOpaque) {
+  Write("colour.bmp", Picture(4, 3, {50, 50, 50}));
+  Picture alpha(2, 2);
+  alpha.at(0, 0) = {10, 0, 0};
+  alpha.at(1, 0) = {20, 0, 0};
+  alpha.at(0, 1) = {30, 0, 0};
+  alpha.at(1, 1) = {40, 0, 0};
+  Write("alpha.bmp", alpha);
+  const std::vector<std::vector<int>> want = {{10, 20, 255, 255}, {30, 40, 255, 255}, {255, 255, 255, 255}};
+  EXPECT_EQ(AlphaGrid(Merge(Path("colour.bmp"), Path("alpha.bmp")), 4, 3), want);
+}
+
+TEST_F(MergeAlphaTest, LargerAlphaBitmapGivesItsTopLeftCorner) {
+  Write("colour.bmp", Picture(2, 2, {50, 50, 50}));
+  Picture alpha(4, 3, {0, 0, 0});
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) alpha.at(x, y) = {static_cast<std::uint8_t>(10 * y + x), 0, 0};
+  }
+  Write("alpha.bmp", alpha, BmpOptions{24, /*top_down=*/true});
+  const std::vector<std::vector<int>> want = {{0, 1}, {10, 11}};
+  EXPECT_EQ(AlphaGrid(Merge(Path("colour.bmp"), Path("alpha.bmp")), 2, 2), want);
+}
+
+TEST_F(MergeAlphaTest, MissingInputShowsTheSyntaxBoxAndWritesNothing) {
+  Write("colour.bmp", SmallColour());
+  Write("alpha.bmp", SmallColour());
+  struct Case {
+    const char* what;
+    std::string colour;
+    std::string alpha;
+  };
+  const Case cases[] = {
+      {"missing colour", Path("nothing.bmp"), Path("alpha.bmp")},
+      {"missing alpha", Path("colour.bmp"), Path("nothing.bmp")},
+      {"missing colour, no alpha", Path("nothing.bmp"), "No alpha image"},
+      {"empty colour", "", Path("alpha.bmp")},
+      {"empty alpha", Path("colour.bmp"), ""},
+      {"marker in other capitals", Path("colour.bmp"), "No Alpha Image"},
+      {"path ending in the marker", Path("colour.bmp"), Path("No alpha image")},
+  };
+  for (const Case& c : cases) {
+    messages_.boxes.clear();
+    EXPECT_TRUE(Merge(c.colour, c.alpha).empty()) << c.what;
+    EXPECT_FALSE(OutputExists()) << c.what;
+    ASSERT_EQ(messages_.boxes.size(), 1u) << c.what;
+    EXPECT_EQ(messages_.boxes[0].title, "Error");
+    EXPECT_EQ(messages_.boxes[0].text,
+              "Non of the inputfiles dose exists\r\nSyntax: image.bmp alpha.bmp output.tga");
+    EXPECT_EQ(messages_.boxes[0].icon, platform::MessageIcon::kNone);
+    EXPECT_EQ(messages_.boxes[0].owner, nullptr);
+  }
+}
+
+TEST_F(MergeAlphaTest, PathEndingInTheMarkerIsAnAlphaBitmap) {
+  Write("colour.bmp", SmallColour());
+  Write("No alpha image", Picture(3, 2, {77, 0, 0}));
+  const std::vector<std::uint8_t> tga = Merge(Path("colour.bmp"), Path("No alpha image"));
+  ASSERT_EQ(tga.size(), 18u + 3 * 2 * 4);
+  EXPECT_EQ(tga[16], 32);
+  EXPECT_EQ(tga[21], 77);
+}
+
+TEST_F(MergeAlphaTest, InputThatIsNoBitmapIsNamedInABox) {
+  Write("colour.bmp", SmallColour());
+  Write("alpha.bmp", SmallColour());
+  testbmp::WriteFile(Path("notes.txt"), {'B', 'M', 'x'});
+  testbmp::WriteFile(Path("photo.jpg"), {0xFF, 0xD8, 0xFF, 0xE0});
+  std::filesystem::create_directory(Path("folder.bmp"));
+  testbmp::WriteFile(Path("out.tga"), {'o', 'l', 'd'});
+
+  struct Case {
+    std::string colour;
+    std::string alpha;
+    std::string named;
+  };
+  const Case cases[] = {
+      {Path("photo.jpg"), Path("alpha.bmp"), Path("photo.jpg")},
+      {Path("colour.bmp"), Path("notes.txt"), Path("notes.txt")},
+      {Path("folder.bmp"), "No alpha image", Path("folder.bmp")},
+      {Path("colour.bmp"), Path("folder.bmp"), Path("folder.bmp")},
+      // The alpha bitmap is loaded first, so it is the one named.
+      {Path("photo.jpg"), Path("notes.txt"), Path("notes.txt")},
+  };
+  for (const Case& c : cases) {
+    messages_.boxes.clear();
+    // An earlier output is left alone.
+    EXPECT_EQ(Merge(c.colour, c.alpha), (std::vector<std::uint8_t>{'o', 'l', 'd'})) << c.named;
+    ASSERT_EQ(messages_.boxes.size(), 1u) << c.named;
+    EXPECT_EQ(messages_.boxes[0].title, "Error");
+    EXPECT_EQ(messages_.boxes[0].text, "File " + c.named + " couldn't be read as a bitmap");
+  }
+}
+
+TEST_F(MergeAlphaTest, ReplacesAnEarlierOutputCompletely) {
+  Write("colour.bmp", SmallColour());
+  testbmp::WriteFile(Path("out.tga"), std::vector<std::uint8_t>(1000, 0xEE));
+  EXPECT_EQ(Merge(Path("colour.bmp"), "No alpha image").size(), 18u + 3 * 2 * 3);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 2)
+      << "no temporary file is left beside the output";
+}
+
+TEST_F(MergeAlphaTest, NamesDifferingInCapitalsMeanTheSameFiles) {
+  Write("Colour.bmp", SmallColour());
+  std::filesystem::create_directory(Path("Out"));
+  testbmp::WriteFile(Path("Out/Picture.TGA"), {'o', 'l', 'd'});
+  MergeAlpha(Arguments{Path("COLOUR.BMP"), "No alpha image", Path("OUT/picture.tga")});
+  MergeAlpha(Arguments{Path("colour.bmp"), "No alpha image", Path("out/new.tga")});
+  EXPECT_TRUE(messages_.boxes.empty());
+  EXPECT_EQ(ReadBytes(Path("Out/Picture.TGA")).size(), 18u + 3 * 2 * 3);
+  EXPECT_EQ(ReadBytes(Path("Out/new.tga")).size(), 18u + 3 * 2 * 3);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(Path("Out")), {}), 2);
+}
+
+TEST_F(MergeAlphaTest, OutputThatCannotBeWrittenEndsSilently) {
+  Write("colour.bmp", SmallColour());
+  std::filesystem::create_directory(Path("taken.tga"));
+  for (const std::string& output : {Path("no such folder/out.tga"), Path("taken.tga"), std::string()}) {
+    MergeAlpha(Arguments{Path("colour.bmp"), "No alpha image", output});
+    EXPECT_TRUE(messages_.boxes.empty()) << output;
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(Path("taken.tga")));
+  EXPECT_TRUE(std::filesystem::is_empty(Path("taken.tga")));
+  // Nothing but the colour bitmap and the untouched folder: no temporary file left behind.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder_.path()), {}), 2);
+}
+
+TEST_F(MergeAlphaTest, RunTakesRelativeNamesFromTheProgramFolder) {
+  const std::string caller_folder = platform::CurrentFolder();
+  Write("colour.bmp", SmallColour());
+  Write("No Alpha Image", Picture(3, 2, {5, 0, 0}));
+  // Quoted, "No Alpha Image" is one word, and not the marker: a file name.
+  alphawed::Run("alphawed colour.bmp \"No Alpha Image\" out.tga", folder_.path());
+  platform::SetCurrentFolder(caller_folder);
+  const std::vector<std::uint8_t> tga = ReadBytes(Path("out.tga"));
+  ASSERT_EQ(tga.size(), 18u + 3 * 2 * 4);
+  EXPECT_EQ(tga[21], 5);
+  EXPECT_TRUE(messages_.boxes.empty());
+}
+
+}  // namespace
+}  // namespace alphawed

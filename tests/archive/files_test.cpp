@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "archive_fixtures.h"
+#include "packrat/archive/codec.h"
+#include "packrat/archive/error.h"
+#include "packrat/archive/lz.h"
+
+namespace packrat {
+namespace {
+
+using testing_support::Bytes;
+using testing_support::FolderListing;
+using testing_support::Hex;
+using testing_support::MakeArchive;
+using testing_support::MakeArticle;
+using testing_support::MakeChunk;
+using testing_support::ReadFileBytes;
+using testing_support::TempDir;
+using testing_support::WriteFileBytes;
+
+const ArchiveCodec codec;
+
+template <typename Call>
+std::string ErrorOf(Call call) {
+  try {
+    call();
+  } catch (const ArchiveError& error) {
+    return error.what();
+  }
+  return "";
+}
+
+class VectorSink final : public ByteSink {
+ public:
+  void Append(const std::uint8_t* bytes, std::size_t count) override { data.insert(data.end(), bytes, bytes + count); }
+  Bytes data;
+};
+
+TEST(WriteCrp, EmptyArchiveIsThe33ByteFile) {
+  TempDir dir;
+  const std::string name = dir.file("empty.crp");
+  codec.WriteCrp(Archive{}, name);
+  EXPECT_EQ(ReadFileBytes(name), Hex("10 FB 00 10 00 01 00 00 05 04 1A 00 00 11 07 01 CC 00 00 FF CC 00 00 FF CC 00 "
+                                     "00 FF CC 00 00 DB FC"));
+  EXPECT_EQ(FolderListing(dir.path()), std::vector<std::string>{"empty.crp"});
+}
+
+TEST(WriteDrp, EmptyArchiveWithHeaderWord) {
+  TempDir dir;
+  const std::string name = dir.file("seven.drp");
+  codec.WriteDrp(MakeArchive(7, {}, {}), name);
+  Bytes expected(4096, 0);
+  testing_support::PutLe32(expected, 0, 7);
+  testing_support::PutLe32(expected, 4, 26);
+  testing_support::PutLe32(expected, 12, 1);
+  EXPECT_EQ(ReadFileBytes(name), expected);
+  EXPECT_EQ(codec.ReadDrp(name).header_word, 7u);
+}
+
+TEST(Files, RoundTripsThroughBothFormats) {
+  TempDir dir;
+  for (std::uint32_t seed = 100; seed < 130; ++seed) {
+    const Archive archive = testing_support::RandomArchive(seed);
+    codec.WriteCrp(archive, dir.file("a.crp"));
+    codec.WriteDrp(archive, dir.file("a.drp"));
+    ASSERT_EQ(codec.ReadCrp(dir.file("a.crp")), archive) << seed;
+    ASSERT_EQ(codec.ReadDrp(dir.file("a.drp")), archive) << seed;
+    // A .drp is a stored .crp, and the compressed file announces the image size.
+    ASSERT_EQ(codec.ReadCrp(dir.file("a.drp")), archive) << seed;
+    const Bytes crp = ReadFileBytes(dir.file("a.crp"));
+    const std::size_t announced = std::size_t{crp[2]} << 16 | std::size_t{crp[3]} << 8 | crp[4];
+    ASSERT_EQ(announced, ReadFileBytes(dir.file("a.drp")).size());
+  }
+}
+
+TEST(Readers, ErrorTexts) {
+  TempDir dir;
+  const std::string missing = dir.file("missing.crp");
+  const std::string short_file = dir.file("short.crp");
+  WriteFileBytes(short_file, Bytes(15, 0x10));
+  const std::string bad_magic = dir.file("magic.crp");
+  Bytes image(32, 0);
+  testing_support::PutLe32(image, 4, 58);
+  testing_support::PutLe32(image, 16, 0x69727441);
+  WriteFileBytes(bad_magic, image);
+
+  for (auto read : {&ArchiveCodec::ReadCrp, &ArchiveCodec::ReadDrp}) {
+    EXPECT_EQ(ErrorOf([&] { (codec.*read)(""); }), "No filename specified");
+    EXPECT_EQ(ErrorOf([&] { (codec.*read)(missing); }), "File " + missing + " couldn't be opened");
+    EXPECT_EQ(ErrorOf([&] { (codec.*read)(short_file); }), "File " + short_file + " has invalid file size");
+    EXPECT_EQ(ErrorOf([&] { (codec.*read)(bad_magic); }), "Data is an invalid CRP");
+    EXPECT_EQ(ErrorOf([&] { (codec.*read)(dir.path().string()); }).substr(0, 5), "File ");
+  }
+}
+
+TEST(ReadCrp, TellsCompressedFromStoredByTheFirstTwoBytes) {
+  TempDir dir;
+  // 0x11 0xFB and 0xFB 0x10 start stored images (header words only).
+  for (const Bytes& start : {Hex("11 FB 00 00"), Hex("FB 10 00 00")}) {
+    Bytes stored = start;
+    stored.resize(16, 0);
+    WriteFileBytes(dir.file("s.crp"), stored);
+    EXPECT_EQ(codec.ReadCrp(dir.file("s.crp")).header_word, std::uint32_t{start[0]} | std::uint32_t{start[1]} << 8);
+  }
+  // A .drp whose first bytes happen to be 10 FB is still read as an image.
+  Bytes lookalike(16, 0);
+  lookalike[0] = 0x10;
+  lookalike[1] = 0xFB;
+  WriteFileBytes(dir.file("x.drp"), lookalike);
+  EXPECT_EQ(codec.ReadDrp(dir.file("x.drp")).header_word, 0xFB10u);
+}
+
+TEST(ReadCrp, AnnouncedSizeBelowAHeaderFailsInTheParser) {
+  TempDir dir;
+  VectorSink sink;
+  EncodeLz(Bytes(10, 1), sink);
+  sink.data.resize(std::max<std::size_t>(sink.data.size(), 16), 0);
+  WriteFileBytes(dir.file("ten.crp"), sink.data);
+  EXPECT_EQ(ErrorOf([&] { codec.ReadCrp(dir.file("ten.crp")); }), "Data has invalid length");
+}
+
+// A damaged stream is not padded with zeros and passed off as an archive.
+TEST(ReadCrp, DamagedStreamsAreInvalid) {
+  TempDir dir;
+  VectorSink sink;
+  const Archive archive = testing_support::RandomArchive(7);
+  const ImageBuffer image = codec.BuildImage(archive);
+  EncodeLz(image.view(), sink);
+  const Bytes good = sink.data;
+
+  struct Damage {
+    const char* name;
+    Bytes bytes;
+  };
+  Bytes truncated(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
+  Bytes announces_more = good;
+  announces_more.at(2) = 0x7F;
+  Bytes announces_less = good;
+  announces_less.at(3) = static_cast<std::uint8_t>(announces_less.at(3) - 0x10);
+  const Damage cases[] = {
+      {"truncated", truncated},
+      {"announces more than it holds", announces_more},
+      {"announces less than it holds", announces_less},
+      {"4096 announced, nothing given", Hex("10 FB 00 10 00 FC 00 00 00 00 00 00 00 00 00 00")},
+      {"copy before start", Hex("10 FB 00 00 10 00 04 E0 00 00 00 00 FC 00 00 00")},
+  };
+  for (const Damage& d : cases) {
+    const std::string name = dir.file("bad.crp");
+    WriteFileBytes(name, d.bytes);
+    EXPECT_EQ(ErrorOf([&] { codec.ReadCrp(name); }), "File " + name + " is an invalid CRP") << d.name;
+  }
+}
+
+TEST(Writers, InvalidModelTouchesNoFile) {
+  TempDir dir;
+  Chunk broken;
+  broken.length = 5;
+  const Archive invalid = MakeArchive(0, {}, {broken});
+  Archive counted;
+  counted.article_count = 1;
+  const std::string existing = dir.file("keep.crp");
+  WriteFileBytes(existing, Bytes{1, 2, 3});
+
+  for (auto write : {&ArchiveCodec::WriteCrp, &ArchiveCodec::WriteDrp}) {
+    EXPECT_EQ(ErrorOf([&] { (codec.*write)(Archive{}, ""); }), "No filename specified");
+    EXPECT_EQ(ErrorOf([&] { (codec.*write)(invalid, dir.file("new.drp")); }),
+              "File " + dir.file("new.drp") + " is an invalid CRP");
+    EXPECT_EQ(ErrorOf([&] { (codec.*write)(counted, existing); }), "File " + existing + " is an invalid CRP");
+  }
+  EXPECT_EQ(FolderListing(dir.path()), std::vector<std::string>{"keep.crp"});
+  EXPECT_EQ(ReadFileBytes(existing), (Bytes{1, 2, 3}));
+}
+
+TEST(Writers, ReplaceAnExistingFileCompletely) {
+  TempDir dir;
+  const std::string name = dir.file("a.drp");
+  WriteFileBytes(name, Bytes(50000, 0xEE));
+  codec.WriteDrp(Archive{}, name);
+  EXPECT_EQ(ReadFileBytes(name).size(), 4096u);
+  EXPECT_EQ(FolderListing(dir.path()), std::vector<std::string>{"a.drp"});
+}
+
+TEST(Writers, ModelsWithOtherMagicAreWrittenButNotReadBack) {
+  TempDir dir;
+  Archive archive = MakeArchive(0, {MakeArticle({})}, {});
+  (*archive.articles)[0].magic = 1;
+  codec.WriteDrp(archive, dir.file("m.drp"));
+  EXPECT_EQ(ErrorOf([&] { codec.ReadDrp(dir.file("m.drp")); }), "Data is an invalid CRP");
+}
+
+TEST(Writers, CannotCreateIsReportedAndNothingIsLeft) {
+  TempDir dir;
+  const std::string name = dir.file("no/such/folder/a.crp");
+  for (auto write : {&ArchiveCodec::WriteCrp, &ArchiveCodec::WriteDrp}) {
+    EXPECT_EQ(ErrorOf([&] { (codec.*write)(Archive{}, name); }), "File " + name + " couldn't be written");
+  }
+  EXPECT_TRUE(FolderListing(dir.path()).empty());
+}
+
+TEST(WriteCrp, RefusesImagesTooLargeForTheStreamHeader) {
+  TempDir dir;
+  // Two blocks of 8 MiB make an image of 16 MiB + 4096, past the 24-bit size.
+  const Archive big = MakeArchive(0, {}, {MakeChunk(1, 0, Bytes(8u << 20, 1)), MakeChunk(2, 0, Bytes(8u << 20, 2))});
+  const std::string name = dir.file("big.crp");
+  EXPECT_EQ(ErrorOf([&] { codec.WriteCrp(big, name); }), "Archive is too large for a compressed CRP file");
+  EXPECT_TRUE(FolderListing(dir.path()).empty());
+  codec.WriteDrp(big, dir.file("big.drp"));  // the bare image has no such limit
+  EXPECT_EQ(codec.ReadDrp(dir.file("big.drp")), big);
+}
+
+#ifndef _WIN32
+// Runs `write` in a child process whose files may not grow past `limit`
+// bytes, as on a full disk. Returns the error text the child saw.
+std::string WriteWithSizeLimit(rlim_t limit, const std::function<void()>& write, const std::string& report) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &rl);
+    std::string text = ErrorOf(write);
+    rl = {RLIM_INFINITY, RLIM_INFINITY};
+    setrlimit(RLIMIT_FSIZE, &rl);
+    WriteFileBytes(report, Bytes(text.begin(), text.end()));
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  const Bytes text = ReadFileBytes(report);
+  return std::string(text.begin(), text.end());
+}
+
+TEST(Writers, DiskFullLeavesTheExistingFileAndNoTemporary) {
+  TempDir dir;
+  TempDir reports;
+  const Archive archive = testing_support::RandomArchive(3, 6, 5, 6, 20000);
+  for (auto write : {&ArchiveCodec::WriteCrp, &ArchiveCodec::WriteDrp}) {
+    const std::string name = dir.file("out.crp");
+    WriteFileBytes(name, Bytes{7, 7, 7});
+    const std::string text =
+        WriteWithSizeLimit(4096, [&] { (codec.*write)(archive, name); }, reports.file("report"));
+    EXPECT_EQ(text, "File " + name + " couldn't be written");
+    EXPECT_EQ(ReadFileBytes(name), (Bytes{7, 7, 7}));
+    EXPECT_EQ(FolderListing(dir.path()), std::vector<std::string>{"out.crp"});
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace packrat
