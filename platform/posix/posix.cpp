@@ -268,14 +268,23 @@ bool RemoveEmptyFolder(const std::string& path) {
 
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
+  // A folder that is a symbolic link is not followed: callers delete what
+  // they list, and a planted link must not lead them into another folder.
   const auto resolved = ResolveIgnoringCase(path);
   if (!resolved) return entries;
-  DIR* dir = ::opendir(resolved->c_str());
-  if (dir == nullptr) return entries;
+  const int fd = ::open(resolved->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return entries;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return entries;
+  }
   while (dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    entries.push_back({name, KindOf(JoinPath(*resolved, name)) == EntryKind::kFolder});
+    struct stat st {};
+    const bool is_folder = ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    entries.push_back({name, is_folder});
   }
   ::closedir(dir);
   return entries;

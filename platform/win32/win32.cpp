@@ -164,6 +164,10 @@ bool RemoveEmptyFolder(const std::string& path) { return ::RemoveDirectoryA(path
 
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
+  // A junction or folder link is not followed: callers delete what they
+  // list, and a planted link must not lead them into another folder.
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return entries;
   WIN32_FIND_DATAA data{};
   Search search(JoinPath(path, "*"), data);
   if (!search.found()) return entries;
