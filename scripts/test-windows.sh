@@ -54,6 +54,7 @@ timeout 30 wineserver -p
 timeout 60 wine cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
 
 status=0
-timeout 1200 ctest --test-dir "$build" --output-on-failure --timeout 60 "$@" || status=$?
+# Tests are separate processes; one per core.
+timeout 1200 ctest --test-dir "$build" --output-on-failure --timeout 60 -j "$(nproc)" "$@" || status=$?
 echo "Windows tests under Wine took $(( $(date +%s) - started )) s"
 exit $status
