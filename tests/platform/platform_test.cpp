@@ -4,15 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "platform/platform.h"
 
 #ifdef _WIN32
@@ -45,21 +43,6 @@ void WriteWholeFile(const std::string& path, const std::string& bytes) {
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempTree {
  public:
-  TempTree() {
-    static std::atomic<int> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    root_ = platform::JoinPath(platform::TempFolder(),
-                               "platform-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    EXPECT_TRUE(platform::CreateFolder(root_)) << root_;
-  }
-  ~TempTree() {
-    std::error_code ignored;
-    MakeWritable(root_);
-    std::filesystem::remove_all(std::filesystem::u8path(root_), ignored);
-  }
-  TempTree(const TempTree&) = delete;
-  TempTree& operator=(const TempTree&) = delete;
-
   const std::string& root() const { return root_; }
   std::string Path(const std::string& relative) const { return platform::JoinPath(root_, relative); }
   std::string Folder(const std::string& relative) const {
@@ -74,20 +57,8 @@ class TempTree {
   }
 
  private:
-  // Read-only files would stop the removal on Windows.
-  static void MakeWritable(const std::string& folder) {
-    for (const auto& entry : platform::ListFolder(folder)) {
-      const std::string path = platform::JoinPath(folder, entry.name);
-      if (entry.is_folder) {
-        MakeWritable(path);
-      } else {
-#ifdef _WIN32
-        ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-#endif
-      }
-    }
-  }
-  std::string root_;
+  testing_support::TempDir dir_;
+  std::string root_ = dir_.path().string();
 };
 
 std::string ToUpper(std::string text) {

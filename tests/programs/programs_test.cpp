@@ -3,14 +3,12 @@
 // (under Wine for the Windows build).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "common/temp_dir.h"
 #include "packrat/archive/codec.h"
 #include "platform/platform.h"
 
@@ -36,27 +34,6 @@ std::string BinFolder() {
 }
 
 std::string Program(const std::string& name) { return platform::JoinPath(BinFolder(), name + kExeSuffix); }
-
-class TempTree {
- public:
-  TempTree() {
-    static std::atomic<int> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    root_ = platform::JoinPath(platform::TempFolder(),
-                               "programs-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    EXPECT_TRUE(platform::CreateFolder(root_)) << root_;
-  }
-  ~TempTree() {
-    std::error_code ignored;
-    std::filesystem::remove_all(std::filesystem::u8path(root_), ignored);
-  }
-  TempTree(const TempTree&) = delete;
-  TempTree& operator=(const TempTree&) = delete;
-  std::string Path(const std::string& relative) const { return platform::JoinPath(root_, relative); }
-
- private:
-  std::string root_;
-};
 
 packrat::Chunk MakeChunk(std::uint32_t id, std::uint8_t tag, std::uint32_t param, std::size_t length, int seed) {
   packrat::Chunk chunk;
@@ -93,8 +70,8 @@ packrat::Archive MakeArchive() {
 
 TEST(PackratCli, PacksAndUnpacksAnArchiveInAFolderWithSpaces) {
   if (!platform::Exists(Program("packrat-cli"))) GTEST_SKIP() << "packrat-cli is not built";
-  TempTree tree;
-  const std::string folder = tree.Path("Car Pack");
+  const testing_support::TempDir tree;
+  const std::string folder = tree.file("Car Pack");
   ASSERT_TRUE(platform::CreateFolder(folder));
   const std::string drp = platform::JoinPath(folder, "car.drp");
   const std::string crp = platform::JoinPath(folder, "car.crp");
