@@ -192,6 +192,8 @@ class Emitter {
     buffer_[used_++] = b;
   }
   void Bytes(const std::uint8_t* bytes, std::size_t count) {
+    // An empty image has no data pointer, and memcpy may not be given null.
+    if (count == 0) return;
     Reserve(count);
     std::memcpy(buffer_.data() + used_, bytes, count);
     used_ += count;
