@@ -1,6 +1,7 @@
 // A private folder per test, removed with everything in it afterwards.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
