@@ -109,6 +109,9 @@ LevelSize NextLevelSize(LevelSize size) {
 void WritePtx(const SourcePicture& picture, int level_request, const std::string& path, MipPlanes& work) {
   const int levels = LevelsToWrite(CountMipLevels(picture.width, picture.height), level_request);
 
+  // Obtained before the create, which empties an existing PTX: running out of
+  // memory must not cost the user the texture of an earlier run.
+  std::vector<uint8_t> row_bytes(static_cast<size_t>(picture.width) * 4);
   ByteFile file = ByteFile::Create(path);
 
   std::array<uint8_t, PtxHeader::kSize> header_bytes{};
@@ -117,7 +120,6 @@ void WritePtx(const SourcePicture& picture, int level_request, const std::string
       .Write(header_bytes);
   file.Write(header_bytes.data(), header_bytes.size());
 
-  std::vector<uint8_t> row_bytes(static_cast<size_t>(picture.width) * 4);
   LevelSize size{picture.width, picture.height};
   LevelSize previous{};
   for (int level = 1; level <= levels; ++level) {
