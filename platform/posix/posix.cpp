@@ -225,8 +225,10 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
 
 bool DeleteFileForced(const std::string& path) {
   // Write permission of the folder decides on POSIX; the file's own mode is
-  // cleared anyway so a read-only file is treated like any other.
-  ::chmod(path.c_str(), 0666);
+  // cleared anyway so a read-only file is treated like any other. A link is
+  // removed itself: its target's mode is never touched.
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) ::chmod(path.c_str(), 0666);
   return ::unlink(path.c_str()) == 0;
 }
 
@@ -234,12 +236,21 @@ bool RemoveEmptyFolder(const std::string& path) { return ::rmdir(path.c_str()) =
 
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
-  DIR* dir = ::opendir(path.c_str());
-  if (dir == nullptr) return entries;
+  // A folder that is a symbolic link is not followed: callers delete what
+  // they list, and a planted link must not lead them into another folder.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return entries;
+  DIR* dir = ::fdopendir(fd);
+  if (dir == nullptr) {
+    ::close(fd);
+    return entries;
+  }
   while (dirent* entry = ::readdir(dir)) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    entries.push_back({name, KindOf(JoinPath(path, name)) == EntryKind::kFolder});
+    struct stat st {};
+    const bool is_folder = ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+    entries.push_back({name, is_folder});
   }
   ::closedir(dir);
   return entries;

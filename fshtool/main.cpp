@@ -1,0 +1,11 @@
+// fshtool: unpacks an FSH texture pack into bitmaps and an index.fsh list.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "fshtool/cli.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return fshtool::RunFshtool(arguments, std::cout, std::cerr);
+}

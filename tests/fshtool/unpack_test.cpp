@@ -1,0 +1,192 @@
+// Unpacking into a work folder: the bitmaps, index.fsh byte for byte, the
+// entry names the pipeline reads, and what a failed run leaves behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "fshtool/pack.h"
+#include "fshtool/unpack.h"
+#include "fshtool_test_support.h"
+
+namespace {
+
+using fshtest::Colour;
+using fshtest::Image;
+using fshtest::Pack;
+using fshtool_test::FileNames;
+using fshtool_test::ReadBitmap;
+using fshtool_test::ReadText;
+using fshtool_test::ScratchFolder;
+
+class UnpackTest : public testing::Test {
+ protected:
+  std::string WritePack(const Pack& pack, const std::string& name = "test.fsh") {
+    const std::string path = scratch_ / name;
+    EXPECT_TRUE(fshtest::WriteFile(path, fshtest::Build(pack)));
+    return path;
+  }
+  std::string Work() const { return scratch_ / "work"; }
+
+  ScratchFolder scratch_;
+};
+
+TEST_F(UnpackTest, WritesBitmapsAndTheListInDirectoryOrder) {
+  using namespace fshtest;
+  Pack pack;
+  pack.objects.push_back({"img1", {Image(kBgra8888, 1, 1, {1, 2, 3, 4})}});
+  pack.objects.push_back({"!pal", {Palette(kPalette888, 1, {0, 0, 0})}});
+  pack.objects.push_back({"a b", {Image(kBgr888, 1, 1, {1, 2, 3})}});
+  pack.objects.push_back({"bad0", {Image(0x12, 1, 1, {})}});
+  Record mips = Image(kDxt1, 4, 4, Dxt1Block(0xFFFF, 0, 0));
+  mips.mip_levels = 3;
+  pack.objects.push_back({"mip0", {mips}});
+  pack.objects.push_back({"img1", {Image(kRgb565, 1, 1, Words16({0}))}});
+
+  const fshtool::UnpackReport report = fshtool::UnpackPack(WritePack(pack), Work());
+
+  EXPECT_EQ(report.images, 4u);
+  ASSERT_EQ(report.problems.size(), 1u);
+  EXPECT_EQ(report.problems[0], "object 3 \"bad0\" has the unknown record code 0x12; skipped");
+  // The broken object takes no number, and only the 32-bit image has alpha.
+  EXPECT_EQ(FileNames(Work()),
+            (std::set<std::string>{"index.fsh", "0000.BMP", "0000-a.BMP", "0001.BMP", "0002.BMP", "0003.BMP"}));
+  EXPECT_EQ(ReadText(Work() + "/index.fsh"),
+            "FSH pack test.fsh (directory id GIMX)\r\n"
+            "img1 0000.BMP\r\n"
+            "a_b 0001.BMP\r\n"
+            "mip0-4 0002.BMP\r\n"
+            "img1 0003.BMP\r\n");
+}
+
+TEST_F(UnpackTest, BitmapsAreBottomUpWithPaddedRowsAndAlphaAsGrey) {
+  using namespace fshtest;
+  // 3 x 2: rows of 9 bytes padded to 12.
+  const std::vector<Colour> colours = {{1, 2, 3, 0},   {4, 5, 6, 50},    {7, 8, 9, 100},
+                                       {10, 11, 12, 150}, {13, 14, 15, 200}, {16, 17, 18, 255}};
+  Pack pack;
+  pack.objects.push_back({"img0", {Image(kBgra8888, 3, 2, Bgra8888(colours))}});
+  fshtool::UnpackPack(WritePack(pack), Work());
+
+  const fshtool_test::Bitmap colour = ReadBitmap(Work() + "/0000.BMP");
+  const fshtool_test::Bitmap alpha = ReadBitmap(Work() + "/0000-a.BMP");
+  ASSERT_EQ(colour.width, 3);
+  ASSERT_EQ(colour.height, 2);
+  ASSERT_EQ(alpha.width, 3);
+  ASSERT_EQ(alpha.height, 2);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) {
+      const Colour c = colours[static_cast<std::size_t>(y * 3 + x)];
+      EXPECT_EQ(colour.At(x, y), (Colour{c.r, c.g, c.b, 255})) << x << "," << y;
+      EXPECT_EQ(alpha.At(x, y), (Colour{c.a, c.a, c.a, 255})) << x << "," << y;
+    }
+  }
+}
+
+TEST_F(UnpackTest, AlphaBitmapsFollowTheKind) {
+  using namespace fshtest;
+  Pack pack;
+  pack.objects.push_back({"1555", {Image(kArgb1555, 1, 1, Words16({0xFFFF}))}});
+  pack.objects.push_back({"4444", {Image(kArgb4444, 1, 1, Words16({0xFFFF}))}});
+  pack.objects.push_back({"dxt3", {Image(kDxt3, 4, 4, Dxt3Block(~0ull, 0, 0, 0))}});
+  pack.objects.push_back({"opq1", {Image(kDxt1, 4, 4, Dxt1Block(1, 0, AllTexels(3)))}});
+  pack.objects.push_back({"trn1", {Image(kDxt1, 4, 4, Dxt1Block(0, 1, AllTexels(3)))}});
+  pack.objects.push_back({"pal8", {Image(kIndexed8, 1, 1, {0}), Palette(kPalette8888, 1, {0, 0, 0, 255})}});
+  pack.objects.push_back({"pal6", {Image(kIndexed8, 1, 1, {0}), Palette(kPalette666, 1, {0, 0, 0})}});
+  pack.objects.push_back({"565 ", {Image(kRgb565, 1, 1, Words16({0}))}});
+  fshtool::UnpackPack(WritePack(pack), Work());
+  EXPECT_EQ(FileNames(Work()),
+            (std::set<std::string>{"index.fsh", "0000.BMP", "0000-a.BMP", "0001.BMP", "0001-a.BMP", "0002.BMP",
+                                   "0002-a.BMP", "0003.BMP", "0004.BMP", "0004-a.BMP", "0005.BMP", "0005-a.BMP",
+                                   "0006.BMP", "0007.BMP"}));
+  // Transparent DXT1 texels become alpha 0.
+  EXPECT_EQ(ReadBitmap(Work() + "/0004-a.BMP").At(2, 2), (Colour{0, 0, 0, 255}));
+}
+
+TEST(EntryNameTest, NamesAreSafeAndReadAsIntended) {
+  const struct {
+    std::string directory_name;
+    unsigned mips;
+    std::string entry;
+  } cases[] = {
+      {"abcd", 0, "abcd"},
+      {"ab c", 0, "ab_c"},          // a space would end the field
+      {"a/\\:", 0, "a___"},         // path characters
+      {"*?<>", 0, "____"},
+      {"a\"|\x01", 0, "a___"},
+      {"", 0, "_"},
+      {"con", 0, "_con"},           // devices on Windows, whatever the extension
+      {"Nul.", 0, "_Nul."},
+      {"COM1", 0, "_COM1"},
+      {"lpt9", 0, "_lpt9"},
+      {"COMA", 0, "COMA"},
+      {"alphabet", 0, "_alphabet"},  // later "alpha" lines would be skipped
+      {"ALPHA", 0, "_ALPHA"},
+      {"alph", 0, "alph"},
+      {"tr-1", 0, "tr_1"},           // would read as a request for one level
+      {"-x", 0, "_x"},
+      {"tr-1", 2, "tr-1-3"},
+      {"abcd", 1, "abcd-2"},
+      {"abcd", 8, "abcd-9"},
+      {"abcd", 12, "abcd-9"},        // no more than the encoder can make
+      {"x\xE9y", 0, "x\xE9y"},       // code-page letters are kept
+  };
+  for (const auto& c : cases) EXPECT_EQ(fshtool::EntryName(c.directory_name, c.mips), c.entry) << c.directory_name;
+}
+
+TEST(IndexHeaderLineTest, NamesThePackAndIsNeverAnImageLine) {
+  EXPECT_EQ(fshtool::IndexHeaderLine("car.fsh", "GIMX"), "FSH pack car.fsh (directory id GIMX)");
+  const std::string tricky = fshtool::IndexHeaderLine("a\r\nb.BMP", std::string(".BMP", 4));
+  EXPECT_EQ(tricky, "FSH pack a??b.BMP (directory id .BMP)");
+  EXPECT_EQ(fshtool::IndexHeaderLine("x", std::string("\0\0\0\0", 4)), "FSH pack x (directory id \?\?\?\?)");
+}
+
+TEST_F(UnpackTest, OutputOfAnEarlierRunIsReplacedAndOtherFilesKept) {
+  using namespace fshtest;
+  std::filesystem::create_directories(Work() + "/0009.bmp.dir");
+  for (const char* name : {"0007.BMP", "0000a.bmp", "0000-A.bmp", "0003-1.bmp", "index.fsh", "0001.BMP.part",
+                           "keep.txt", "12.txt", "car.bmp", "x0001.bmp"})
+    WriteFile(Work() + "/" + name, std::vector<std::uint8_t>{1});
+  Pack pack;
+  pack.objects.push_back({"img0", {Image(kBgr888, 1, 1, {1, 2, 3})}});
+  fshtool::UnpackPack(WritePack(pack), Work());
+  // A stale 0000a.bmp would otherwise be taken as the alpha of the new 0000.BMP.
+  EXPECT_EQ(FileNames(Work()), (std::set<std::string>{"0000.BMP", "index.fsh", "keep.txt", "12.txt", "car.bmp",
+                                                      "x0001.bmp", "0009.bmp.dir"}));
+}
+
+TEST_F(UnpackTest, CreatesMissingFoldersAndFindsThePackIgnoringCase) {
+  using namespace fshtest;
+  Pack pack;
+  pack.objects.push_back({"img0", {Image(kBgr888, 1, 1, {1, 2, 3})}});
+  WritePack(pack, "Pack.FSH");
+  const std::string work = scratch_ / "deep/er/work/";
+  fshtool::UnpackPack(scratch_ / "pack.fsh", work);
+  EXPECT_EQ(FileNames(work), (std::set<std::string>{"0000.BMP", "index.fsh"}));
+  EXPECT_EQ(ReadText(work + "index.fsh"), "FSH pack pack.fsh (directory id GIMX)\r\nimg0 0000.BMP\r\n");
+}
+
+TEST_F(UnpackTest, AFailedRunLeavesNoList) {
+  using namespace fshtest;
+  std::filesystem::create_directories(Work());
+  WriteFile(Work() + "/index.fsh", std::vector<std::uint8_t>{'o', 'l', 'd'});
+
+  // An unreadable pack touches nothing.
+  WriteFile(scratch_ / "bad.fsh", std::vector<std::uint8_t>{'S', 'H', 'P'});
+  EXPECT_THROW(fshtool::UnpackPack(scratch_ / "bad.fsh", Work()), fshtool::FshError);
+  EXPECT_THROW(fshtool::UnpackPack(scratch_ / "missing.fsh", Work()), fshtool::OutputError);
+  EXPECT_EQ(ReadText(Work() + "/index.fsh"), "old");
+
+  // A bitmap that cannot be written stops the run before the list is written.
+  Pack pack;
+  pack.objects.push_back({"img0", {Image(kBgr888, 1, 1, {1, 2, 3})}});
+  std::filesystem::create_directories(Work() + "/0000.BMP.part");
+  EXPECT_THROW(fshtool::UnpackPack(WritePack(pack), Work()), fshtool::OutputError);
+  EXPECT_FALSE(std::filesystem::exists(Work() + "/index.fsh"));
+  EXPECT_FALSE(std::filesystem::exists(Work() + "/0000.BMP"));
+
+  // A work folder that is a file cannot be made.
+  WriteFile(scratch_ / "file", std::vector<std::uint8_t>{1});
+  EXPECT_THROW(fshtool::UnpackPack(WritePack(pack), scratch_ / "file"), fshtool::OutputError);
+}
+
+}  // namespace
