@@ -7,10 +7,10 @@
 
 // A broken property is as much a finding as a crash: abort so libFuzzer
 // saves the input.
-#define FUZZ_CHECK(condition)                                                                     \
+#define FUZZ_CHECK(...)                                                                           \
   do {                                                                                            \
-    if (!(condition)) {                                                                           \
-      std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition);     \
+    if (!(__VA_ARGS__)) {                                                                         \
+      std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #__VA_ARGS__);     \
       std::abort();                                                                               \
     }                                                                                             \
   } while (false)

@@ -10,6 +10,7 @@
 
 #include "archive_fixtures.h"
 #include "common/bmp_writer.h"
+#include "common/fsh_writer.h"
 #include "common/tga_writer.h"
 #include "packrat/archive/codec.h"
 #include "packrat/archive/lz.h"
@@ -144,5 +145,59 @@ int main(int argc, char** argv) {
                            "\"C:\\x y\\alphawed.exe\"   \"D:\\a b.bmp\" \"unclosed", "alphawed"}) {
     alphawed_line.Add(std::string(line));
   }
+
+  Corpus fsh(root, "fuzz_fsh_reader");
+  {
+    using namespace fshtest;
+    std::vector<Colour> pixels;
+    for (unsigned i = 0; i < 64; ++i) {
+      pixels.push_back({static_cast<std::uint8_t>(i * 4), static_cast<std::uint8_t>(255 - i), 9,
+                        static_cast<std::uint8_t>(i % 3 == 0 ? 0 : 255)});
+    }
+    std::vector<std::uint16_t> words;
+    for (unsigned i = 0; i < 64; ++i) words.push_back(Pack565(i % 32, i, 31 - i % 32));
+    std::vector<std::uint8_t> dxt1;
+    for (int block = 0; block < 4; ++block) {
+      const auto b = Dxt1Block(Pack565(31, 0, 0), block == 0 ? 0xFFFF : 0x0000, block == 0 ? AllTexels(3) : 0x1B1B1B1B);
+      dxt1.insert(dxt1.end(), b.begin(), b.end());
+    }
+    std::vector<std::uint8_t> palette;
+    for (unsigned i = 0; i < 256; ++i) {
+      palette.insert(palette.end(), {static_cast<std::uint8_t>(i), 7, 7, static_cast<std::uint8_t>(i < 4 ? 0 : 255)});
+    }
+    std::vector<std::uint8_t> indexes;
+    for (unsigned i = 0; i < 64; ++i) indexes.push_back(static_cast<std::uint8_t>(i % 6));
+
+    Pack small;
+    small.objects.push_back({"bgra", {Image(kBgra8888, 8, 8, Bgra8888(pixels))}});
+    small.objects.push_back({"bgr", {Image(kBgr888, 8, 8, Bgr888(pixels))}});
+    small.objects.push_back({"w565", {Image(kRgb565, 8, 8, Words16(words))}});
+    Record mipped = Image(kDxt1, 8, 8, dxt1);
+    mipped.mip_levels = 0;
+    small.objects.push_back({"dxt1", {mipped, Image(kText, 0, 0, {'h', 'i', 0})}});
+    small.objects.push_back({"idx8", {Image(kIndexed8, 8, 8, indexes), Palette(kPalette8888, 256, palette)}});
+    const Bytes built = Build(small);
+    fsh.Add(built);
+    fsh.Add(Compress(built));
+    Pack packed_record;
+    Record squeezed = Image(kBgra8888, 8, 8, Bgra8888(pixels));
+    squeezed.compressed = true;
+    packed_record.objects.push_back({"lz", {squeezed}});
+    fsh.Add(Build(packed_record));
+    fsh.Add(Build(Pack{}));
+  }
+
+  Corpus image_list(root, "fuzz_image_list");
+  auto list_seed = [&](const std::string& list, const std::string& files) {
+    std::string seed = list;
+    seed += std::string("\0\0", 2);
+    seed += files;
+    image_list.Add(seed);
+  };
+  list_seed("FSH index\r\ncar 0000.BMP\r\nwheel-4 0001.BMP\r\ncar 0002.BMP\r\n",
+            "0000.BMP\n0000a.bmp\n0001.BMP\n0002.BMP\n0002-a.bmp\no:car.tga");
+  list_seed("header\nalpha 0001.BMP\nx 0000.BMP\n\n\n\n\n\n\ny 0001.BMP", "0000.BMP\n0001.BMP\n0001-1.BMP");
+  list_seed("a 0007.BMP\rb 0007.BMP\r", "0007.BMP\no:a.tga\no:a(1).tga");
+  list_seed("", "");
   return 0;
 }
