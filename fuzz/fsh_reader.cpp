@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < entries.size(); ++i) {
       const fshtool::DecodedObject object = pack.DecodeObject(i);
       const std::string name = fshtool::EntryName(entries[i].name, object.mip_levels);
-      FUZZ_CHECK(!name.empty() && name.find(' ') == std::string::npos && name.find('\n') == std::string::npos);
+      FUZZ_CHECK(!name.empty() && name.find(' ') == std::string::npos &&
+                 name.find('\n') == std::string::npos);
       if (object.kind != fshtool::ObjectKind::kImage) continue;
       const fshtool::Picture& picture = object.picture;
       FUZZ_CHECK(picture.rgba.size() == std::size_t{picture.width} * picture.height * 4);

@@ -4,6 +4,8 @@
 // when the name starts with "o:". Reading must end, every image found must
 // name an existing bitmap, and its TGA name must collide with no file in the
 // output folder.
+#include "skinferry/image_list.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,7 +13,6 @@
 
 #include "fuzz_support.h"
 #include "skinferry/fake_host.h"
-#include "skinferry/image_list.h"
 
 namespace {
 
@@ -24,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const std::size_t split = input.find(std::string_view("\0\0", 2));
   const std::string_view list = input.substr(0, split);
-  const std::string_view files = split == std::string_view::npos ? std::string_view() : input.substr(split + 2);
+  const std::string_view files =
+      split == std::string_view::npos ? std::string_view() : input.substr(split + 2);
 
   const std::string work = P({"temp", "TPC"});
   const std::string out = P({"prog", "pack"});
@@ -53,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (int images = 0; images < 1000000; ++images) {
     if (result == skinferry::ReadResult::kFound) {
       FUZZ_CHECK(!entry.bmp_name.empty() && host.Has(platform::JoinPath(work, entry.bmp_name)));
-      FUZZ_CHECK(entry.alpha_name == skinferry::kNoAlphaImage || host.Has(platform::JoinPath(work, entry.alpha_name)));
+      FUZZ_CHECK(entry.alpha_name == skinferry::kNoAlphaImage ||
+                 host.Has(platform::JoinPath(work, entry.alpha_name)));
       FUZZ_CHECK(!entry.tga_name.empty() && !host.Has(platform::JoinPath(out, entry.tga_name)));
     }
     if (result != skinferry::ReadResult::kFound) break;

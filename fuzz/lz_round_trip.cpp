@@ -14,7 +14,9 @@ namespace {
 
 class VectorSink final : public packrat::ByteSink {
  public:
-  void Append(const std::uint8_t* bytes, std::size_t count) override { data.insert(data.end(), bytes, bytes + count); }
+  void Append(const std::uint8_t* bytes, std::size_t count) override {
+    data.insert(data.end(), bytes, bytes + count);
+  }
   std::vector<std::uint8_t> data;
 };
 

@@ -38,7 +38,9 @@ class Corpus {
 
 class VectorSink final : public packrat::ByteSink {
  public:
-  void Append(const std::uint8_t* bytes, std::size_t count) override { data.insert(data.end(), bytes, bytes + count); }
+  void Append(const std::uint8_t* bytes, std::size_t count) override {
+    data.insert(data.end(), bytes, bytes + count);
+  }
   Bytes data;
 };
 
@@ -54,9 +56,9 @@ std::vector<Bytes> SampleImages() {
   std::vector<packrat::Archive> archives;
   archives.push_back(MakeArchive(0, {}, {}));
   archives.push_back(MakeArchive(7, {MakeArticle({MakeChunk(1, 2, Bytes{1, 2, 3, 4, 5})})}, {}));
-  archives.push_back(MakeArchive(
-      3, {MakeArticle({MakeChunk(1, 1, Bytes(40, 0xAA)), MakeChunk(2, 2, {})}), MakeArticle({})},
-      {MakeChunk(9, 9, Bytes{9, 8, 7}, 5)}));
+  archives.push_back(
+      MakeArchive(3, {MakeArticle({MakeChunk(1, 1, Bytes(40, 0xAA)), MakeChunk(2, 2, {})}), MakeArticle({})},
+                  {MakeChunk(9, 9, Bytes{9, 8, 7}, 5)}));
   for (std::uint32_t seed = 1; seed <= 4; ++seed) archives.push_back(RandomArchive(seed, 3, 3, 3, 120));
   std::vector<Bytes> images;
   for (const packrat::Archive& archive : archives) {
@@ -85,7 +87,8 @@ int main(int argc, char** argv) {
   Corpus read_crp(root, "fuzz_read_crp");
   for (const Bytes& image : images) {
     read_crp.Add(Compress(image));
-    if (image.size() < 2 || image[0] != packrat::kLzMagic0 || image[1] != packrat::kLzMagic1) read_crp.Add(image);
+    if (image.size() < 2 || image[0] != packrat::kLzMagic0 || image[1] != packrat::kLzMagic1)
+      read_crp.Add(image);
   }
 
   Corpus round_trip(root, "fuzz_lz_round_trip");
@@ -135,8 +138,9 @@ int main(int argc, char** argv) {
   }
 
   Corpus encoder_line(root, "fuzz_encoder_command_line");
-  for (const char* line : {"mipmill.exe car.tga", "mipmill.exe -5 car.tga", "\"C:\\My Tools\\mipmill.exe\" -9 \"D:\\My Cars\\car-5.tga\"",
-                           "mipmill -", "mipmill  x", "\"unclosed program part"}) {
+  for (const char* line : {"mipmill.exe car.tga", "mipmill.exe -5 car.tga",
+                           "\"C:\\My Tools\\mipmill.exe\" -9 \"D:\\My Cars\\car-5.tga\"", "mipmill -",
+                           "mipmill  x", "\"unclosed program part"}) {
     encoder_line.Add(std::string(line));
   }
 
@@ -158,12 +162,14 @@ int main(int argc, char** argv) {
     for (unsigned i = 0; i < 64; ++i) words.push_back(Pack565(i % 32, i, 31 - i % 32));
     std::vector<std::uint8_t> dxt1;
     for (int block = 0; block < 4; ++block) {
-      const auto b = Dxt1Block(Pack565(31, 0, 0), block == 0 ? 0xFFFF : 0x0000, block == 0 ? AllTexels(3) : 0x1B1B1B1B);
+      const auto b =
+          Dxt1Block(Pack565(31, 0, 0), block == 0 ? 0xFFFF : 0x0000, block == 0 ? AllTexels(3) : 0x1B1B1B1B);
       dxt1.insert(dxt1.end(), b.begin(), b.end());
     }
     std::vector<std::uint8_t> palette;
     for (unsigned i = 0; i < 256; ++i) {
-      palette.insert(palette.end(), {static_cast<std::uint8_t>(i), 7, 7, static_cast<std::uint8_t>(i < 4 ? 0 : 255)});
+      palette.insert(palette.end(),
+                     {static_cast<std::uint8_t>(i), 7, 7, static_cast<std::uint8_t>(i < 4 ? 0 : 255)});
     }
     std::vector<std::uint8_t> indexes;
     for (unsigned i = 0; i < 64; ++i) indexes.push_back(static_cast<std::uint8_t>(i % 6));

@@ -1,18 +1,20 @@
 // mipmill's TGA reader on any file content, and the PTX writer on whatever it
 // loads: a refusal, a file-layer failure or a picture, never a bad access.
+#include "mipmill/tga_reader.h"
+
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "fuzz_support.h"
 #include "mipmill/file_failure.h"
 #include "mipmill/picture.h"
 #include "mipmill/ptx_writer.h"
-#include "mipmill/tga_reader.h"
 #include "platform/platform.h"
 
 namespace {

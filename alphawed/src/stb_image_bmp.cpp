@@ -35,7 +35,8 @@ bool RanOut() noexcept { return ran_out; }
 }  // namespace alphawed::stb_memory
 
 #define STBI_MALLOC(size) alphawed::stb_memory::Allocate(size)
-#define STBI_REALLOC_SIZED(block, old_size, new_size) alphawed::stb_memory::Reallocate(block, old_size, new_size)
+#define STBI_REALLOC_SIZED(block, old_size, new_size) \
+  alphawed::stb_memory::Reallocate(block, old_size, new_size)
 #define STBI_FREE(block) alphawed::stb_memory::Release(block)
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_BMP

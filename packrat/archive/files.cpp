@@ -5,9 +5,9 @@
 #include <new>
 
 #include "file_io.h"
+#include "packrat/archive/bytes.h"
 #include "packrat/archive/codec.h"
 #include "packrat/archive/error.h"
-#include "packrat/archive/bytes.h"
 #include "packrat/archive/lz.h"
 
 namespace packrat {
@@ -51,7 +51,9 @@ class FileBytes : public ByteSource {
 class DiskBytes final : public FileBytes {
  public:
   explicit DiskBytes(InputFile& file) : file_(file) {}
-  std::size_t Read(std::uint8_t* destination, std::size_t count) override { return file_.Read(destination, count); }
+  std::size_t Read(std::uint8_t* destination, std::size_t count) override {
+    return file_.Read(destination, count);
+  }
   bool Rewind() override { return file_.Rewind(); }
 
  private:
@@ -137,7 +139,8 @@ Archive ArchiveCodec::ReadCrp(const std::string& file_name) const {
   });
 }
 
-Archive ArchiveCodec::ReadCrpBytes(std::span<const std::uint8_t> file_bytes, const std::string& file_name) const {
+Archive ArchiveCodec::ReadCrpBytes(std::span<const std::uint8_t> file_bytes,
+                                   const std::string& file_name) const {
   return TranslatingMemoryFailure([&] {
     if (file_bytes.size() < 16) throw ArchiveError(texts::FileHasInvalidSize(file_name));
     MemoryBytes bytes(file_bytes);

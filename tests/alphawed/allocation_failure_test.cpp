@@ -20,7 +20,8 @@ using fault_injection::SweepAllocationFailures;
 
 std::set<std::string> Listing(const std::string& folder) {
   std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
   return names;
 }
 
@@ -47,15 +48,14 @@ TEST(AlphawedAllocationFailure, MergeLeavesTheOldTgaAndShowsTheMemoryBox) {
     testbmp::WriteFile(out, kOldTga);
     const std::set<std::string> before = Listing(folder.path());
     QuietBoxes boxes;
-    const auto sweep = SweepAllocationFailures({
-        [&] { boxes.Clear(); },
-        [&] { alphawed::Run(run_line, program_folder); },
-        [&](long) {
-          EXPECT_EQ(boxes.count(), 1);
-          EXPECT_EQ(boxes.last_text(), "Memory couldn't be allocated");
-          EXPECT_EQ(alphawed_test::ReadBytes(out), kOldTga);
-          EXPECT_EQ(Listing(folder.path()), before);
-        }});
+    const auto sweep =
+        SweepAllocationFailures({[&] { boxes.Clear(); }, [&] { alphawed::Run(run_line, program_folder); },
+                                 [&](long) {
+                                   EXPECT_EQ(boxes.count(), 1);
+                                   EXPECT_EQ(boxes.last_text(), "Memory couldn't be allocated");
+                                   EXPECT_EQ(alphawed_test::ReadBytes(out), kOldTga);
+                                   EXPECT_EQ(Listing(folder.path()), before);
+                                 }});
     ASSERT_TRUE(sweep.finished);
     EXPECT_GT(sweep.sites, 4);
     EXPECT_EQ(boxes.count(), 0);

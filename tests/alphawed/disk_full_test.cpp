@@ -19,7 +19,8 @@ const std::string kAlphawed = std::string(ROADFIRE_TOOLS_DIR) + "/alphawed";
 
 std::set<std::string> Names(const std::string& folder) {
   std::set<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.insert(entry.path().filename().string());
+  for (const auto& entry : std::filesystem::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
   return names;
 }
 
@@ -33,8 +34,8 @@ TEST(AlphawedDiskFull, EndsSilentlyAndKeepsTheEarlierTga) {
   const auto full = alphawed_test::ReadBytes(out);
   const std::vector<std::uint8_t> old{'o', 'l', 'd'};
 
-  for (const rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{18}, rlim_t{full.size() / 2}, rlim_t{full.size() - 1},
-                             rlim_t{full.size()}}) {
+  for (const rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{18}, rlim_t{full.size() / 2},
+                             rlim_t{full.size() - 1}, rlim_t{full.size()}}) {
     SCOPED_TRACE("limit " + std::to_string(limit));
     testbmp::WriteFile(out, old);
     const auto names = Names(folder.path());

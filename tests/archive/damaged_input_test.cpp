@@ -41,7 +41,8 @@ Outcome Attempt(Read read) {
 
 bool IsEngineText(const std::string& text, const std::string& name) {
   static const std::set<std::string> plain = {texts::kInvalidLength, texts::kInvalidCrp, texts::kNoData};
-  return plain.count(text) != 0 || text == texts::FileHasInvalidSize(name) || text == texts::FileIsInvalidCrp(name);
+  return plain.count(text) != 0 || text == texts::FileHasInvalidSize(name) ||
+         text == texts::FileIsInvalidCrp(name);
 }
 
 enum class Form { kCompressedCrp, kStoredCrp, kDrp };
@@ -52,7 +53,8 @@ class DamagedArchives : public ::testing::TestWithParam<Form> {
     using testing_support::MakeArticle;
     using testing_support::MakeChunk;
     archive_ = testing_support::MakeArchive(
-        9, {MakeArticle({MakeChunk(1, 1, Bytes(90, 0x5A)), MakeChunk(2, 2, Bytes{1, 2, 3})}), MakeArticle({})},
+        9,
+        {MakeArticle({MakeChunk(1, 1, Bytes(90, 0x5A)), MakeChunk(2, 2, Bytes{1, 2, 3})}), MakeArticle({})},
         {MakeChunk(7, 3, Bytes(40, 0x11), 4)});
     const std::string name = dir_.file("valid");
     if (GetParam() == Form::kCompressedCrp) {
@@ -102,9 +104,7 @@ class DamagedArchives : public ::testing::TestWithParam<Form> {
   TempDir dir_;
 };
 
-TEST_P(DamagedArchives, EveryPrefixIsRefusedOrReadsAsTheOriginal) {
-  Check(damage::Prefixes(file_), true);
-}
+TEST_P(DamagedArchives, EveryPrefixIsRefusedOrReadsAsTheOriginal) { Check(damage::Prefixes(file_), true); }
 
 TEST_P(DamagedArchives, BitFlipsAreRefusedOrReadAsAValidArchive) {
   Check(damage::BitFlips(file_, 300, 64), false);
@@ -114,9 +114,12 @@ INSTANTIATE_TEST_SUITE_P(Forms, DamagedArchives,
                          ::testing::Values(Form::kCompressedCrp, Form::kStoredCrp, Form::kDrp),
                          [](const ::testing::TestParamInfo<Form>& form) {
                            switch (form.param) {
-                             case Form::kCompressedCrp: return std::string("CompressedCrp");
-                             case Form::kStoredCrp: return std::string("StoredCrp");
-                             default: return std::string("Drp");
+                             case Form::kCompressedCrp:
+                               return std::string("CompressedCrp");
+                             case Form::kStoredCrp:
+                               return std::string("StoredCrp");
+                             default:
+                               return std::string("Drp");
                            }
                          });
 

@@ -22,7 +22,8 @@ struct Damaged {
 inline std::vector<Damaged> Prefixes(const Bytes& file) {
   std::vector<Damaged> cases;
   for (std::size_t length = 0; length < file.size(); ++length) {
-    cases.push_back({"prefix " + std::to_string(length), Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length))});
+    cases.push_back({"prefix " + std::to_string(length),
+                     Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length))});
   }
   return cases;
 }

@@ -20,7 +20,7 @@ long LiveAllocations();
 int OpenDescriptors();
 
 struct SweepResult {
-  long sites = 0;     // how many allocations the operation makes when none fails
+  long sites = 0;         // how many allocations the operation makes when none fails
   bool finished = false;  // it succeeded once no allocation failed
 };
 

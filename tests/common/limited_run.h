@@ -25,14 +25,16 @@ struct LimitedResult {
 inline std::string DrainPipe(int fd) {
   std::string text;
   char buffer[4096];
-  for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<size_t>(got));
+  for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<size_t>(got));
   close(fd);
   return text;
 }
 
 // `limit` in bytes; standard input is /dev/null.
-inline LimitedResult RunWithFileSizeLimit(const std::string& program, const std::vector<std::string>& arguments,
-                                          rlim_t limit, const std::string& folder = "") {
+inline LimitedResult RunWithFileSizeLimit(const std::string& program,
+                                          const std::vector<std::string>& arguments, rlim_t limit,
+                                          const std::string& folder = "") {
   int out_pipe[2];
   int err_pipe[2];
   LimitedResult result;

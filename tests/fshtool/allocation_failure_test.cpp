@@ -48,22 +48,23 @@ TEST(FshtoolAllocationFailure, RunEndsWithTheMemoryLineAndNoList) {
   std::ostream out(&out_buffer);
   std::ostream err(&err_buffer);
   int status = -1;
-  const auto sweep = SweepAllocationFailures({
-      [&] {
-        std::filesystem::remove_all(work);
-        out_buffer.Clear();
-        err_buffer.Clear();
-      },
-      [&] { status = fshtool::RunFshtool(arguments, out, err); },
-      [&](long) {
-        EXPECT_EQ(status, 1);
-        EXPECT_EQ(err_buffer.Text(), "fshtool: " + pack + ": not enough memory\n");
-        if (!std::filesystem::exists(work)) return;
-        for (const std::string& name : FileNames(work)) {
-          EXPECT_NE(name, "index.fsh");
-          EXPECT_EQ(ReadBytes(work + "/" + name), ReadBytes(reference + "/" + name)) << name;
-        }
-      }});
+  const auto sweep =
+      SweepAllocationFailures({[&] {
+                                 std::filesystem::remove_all(work);
+                                 out_buffer.Clear();
+                                 err_buffer.Clear();
+                               },
+                               [&] { status = fshtool::RunFshtool(arguments, out, err); },
+                               [&](long) {
+                                 EXPECT_EQ(status, 1);
+                                 EXPECT_EQ(err_buffer.Text(), "fshtool: " + pack + ": not enough memory\n");
+                                 if (!std::filesystem::exists(work)) return;
+                                 for (const std::string& name : FileNames(work)) {
+                                   EXPECT_NE(name, "index.fsh");
+                                   EXPECT_EQ(ReadBytes(work + "/" + name), ReadBytes(reference + "/" + name))
+                                       << name;
+                                 }
+                               }});
   ASSERT_TRUE(sweep.finished);
   EXPECT_GT(sweep.sites, 10);
   EXPECT_EQ(status, 0);

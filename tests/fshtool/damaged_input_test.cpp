@@ -27,7 +27,8 @@ std::vector<std::uint8_t> SmallPack() {
   std::vector<std::uint16_t> words;
   for (unsigned i = 0; i < 16; ++i) words.push_back(Pack565(i, i * 4, 31 - i));
   std::vector<std::uint8_t> palette;
-  for (unsigned i = 0; i < 4; ++i) palette.insert(palette.end(), {static_cast<std::uint8_t>(i * 60), 1, 2, 255});
+  for (unsigned i = 0; i < 4; ++i)
+    palette.insert(palette.end(), {static_cast<std::uint8_t>(i * 60), 1, 2, 255});
   std::vector<std::uint8_t> indexes;
   for (unsigned i = 0; i < 16; ++i) indexes.push_back(static_cast<std::uint8_t>(i % 4));
 

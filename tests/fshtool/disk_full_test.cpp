@@ -35,8 +35,8 @@ TEST(FshtoolDiskFull, FailsWithOneLineAndLeavesNoListOrPartialFile) {
   const std::string reference = scratch / "reference";
   fs::copy(work, reference);
 
-  for (const rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{54}, rlim_t{largest / 2}, rlim_t{largest - 1},
-                             rlim_t{largest}}) {
+  for (const rlim_t limit :
+       {rlim_t{0}, rlim_t{1}, rlim_t{54}, rlim_t{largest / 2}, rlim_t{largest - 1}, rlim_t{largest}}) {
     SCOPED_TRACE("limit " + std::to_string(limit));
     fs::remove_all(work);
     fs::create_directories(work);

@@ -33,18 +33,17 @@ TEST(MipmillAllocationFailure, ConversionLeavesTheOldPtxAndShowsTheMemoryBox) {
 
   QuietBoxes boxes;
   int status = -1;
-  const auto sweep = SweepAllocationFailures({
-      [&] {
-        roadfire_test::WriteBytes(ptx, kOldPtx);
-        boxes.Clear();
-      },
-      [&] { status = mipmill::RunEncoderProgram(line); },
-      [&](long) {
-        EXPECT_EQ(status, 1);
-        EXPECT_EQ(boxes.count(), 1);
-        EXPECT_EQ(boxes.last_text(), "Memory couldn't be allocated");
-        EXPECT_EQ(roadfire_test::ReadBytes(ptx), kOldPtx);
-      }});
+  const auto sweep = SweepAllocationFailures({[&] {
+                                                roadfire_test::WriteBytes(ptx, kOldPtx);
+                                                boxes.Clear();
+                                              },
+                                              [&] { status = mipmill::RunEncoderProgram(line); },
+                                              [&](long) {
+                                                EXPECT_EQ(status, 1);
+                                                EXPECT_EQ(boxes.count(), 1);
+                                                EXPECT_EQ(boxes.last_text(), "Memory couldn't be allocated");
+                                                EXPECT_EQ(roadfire_test::ReadBytes(ptx), kOldPtx);
+                                              }});
   ASSERT_TRUE(sweep.finished);
   EXPECT_GT(sweep.sites, 5);
   // The last run, with no failure, converted.
@@ -61,18 +60,17 @@ TEST(MipmillAllocationFailure, RefusalsShowEitherTheirOwnBoxOrTheMemoryBox) {
   for (const std::string& named : {odd, folder / "missing.tga"}) {
     int status = -1;
     const std::string line = mipmill_test::CommandLine({named});
-    const auto sweep = SweepAllocationFailures({
-        [&] { boxes.Clear(); },
-        [&] { status = mipmill::RunEncoderProgram(line); },
-        [&](long) {
-          EXPECT_EQ(boxes.count(), 1);
-          if (boxes.last_text() == "Memory couldn't be allocated") {
-            EXPECT_EQ(status, 1);
-          } else {
-            EXPECT_EQ(status, 0) << boxes.last_text();
-          }
-          EXPECT_FALSE(std::filesystem::exists(named.substr(0, named.size() - 3) + "ptx"));
-        }});
+    const auto sweep = SweepAllocationFailures(
+        {[&] { boxes.Clear(); }, [&] { status = mipmill::RunEncoderProgram(line); },
+         [&](long) {
+           EXPECT_EQ(boxes.count(), 1);
+           if (boxes.last_text() == "Memory couldn't be allocated") {
+             EXPECT_EQ(status, 1);
+           } else {
+             EXPECT_EQ(status, 0) << boxes.last_text();
+           }
+           EXPECT_FALSE(std::filesystem::exists(named.substr(0, named.size() - 3) + "ptx"));
+         }});
     ASSERT_TRUE(sweep.finished) << named;
     EXPECT_EQ(status, 0);
     EXPECT_EQ(boxes.count(), 1);

@@ -59,7 +59,8 @@ TEST(MipmillDamagedInput, EveryPrefixIsAShortRead) {
       SCOPED_TRACE(c.what);
       roadfire_test::WriteBytes(tga, c.bytes);
       boxes.Clear();
-      EXPECT_EQ(mipmill::RunEncoderProgram(mipmill_test::CommandLine({tga})), mipmill::FileLayerFailure::kShortRead);
+      EXPECT_EQ(mipmill::RunEncoderProgram(mipmill_test::CommandLine({tga})),
+                mipmill::FileLayerFailure::kShortRead);
       EXPECT_EQ(boxes.last_text(), "File error 100");
       EXPECT_FALSE(std::filesystem::exists(folder / "cut.ptx"));
       if (::testing::Test::HasFailure()) return;

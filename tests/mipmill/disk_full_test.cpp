@@ -36,8 +36,8 @@ TEST(MipmillDiskFull, EndsWithTheFileErrorAndKeepsTheTga) {
   ASSERT_EQ(RunWithFileSizeLimit(kMipmill, {tga}, RLIM_INFINITY).exit_code, 0);
   const auto full = roadfire_test::ReadBytes(ptx);
 
-  for (const rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{16}, rlim_t{full.size() / 2}, rlim_t{full.size() - 1},
-                             rlim_t{full.size()}}) {
+  for (const rlim_t limit : {rlim_t{0}, rlim_t{1}, rlim_t{16}, rlim_t{full.size() / 2},
+                             rlim_t{full.size() - 1}, rlim_t{full.size()}}) {
     SCOPED_TRACE("limit " + std::to_string(limit));
     fs::remove(ptx);
     const auto result = RunWithFileSizeLimit(kMipmill, {tga}, limit);

@@ -3,8 +3,8 @@
 // made. Every run must end through its error path or its closing steps, wait
 // for Enter (end of input counts), exit with 0, remove its work folder and
 // leave the user's files as they were.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
@@ -90,7 +90,8 @@ class SkinferryFaults : public ::testing::Test {
   static int Finish(pid_t pid) {
     for (int i = 0; i < 600; ++i) {
       int status = 0;
-      if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      if (waitpid(pid, &status, WNOHANG) == pid)
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     kill(pid, SIGKILL);
@@ -105,9 +106,9 @@ class SkinferryFaults : public ::testing::Test {
 
 struct FaultCase {
   const char* name;
-  std::string fault;                   // FAULTY_TOOL
+  std::string fault;                             // FAULTY_TOOL
   std::function<void(const fs::path&)> arrange;  // given the program folder
-  bool error_path;                     // ends through the error path, not the normal end
+  bool error_path;                               // ends through the error path, not the normal end
 };
 
 TEST_F(SkinferryFaults, EveryRunEndsWaitsAndKeepsTheUsersFiles) {

@@ -52,7 +52,8 @@ class PackratDiskFull : public ::testing::Test {
     std::filesystem::remove_all(dir_.path());
     std::filesystem::create_directories(dir_.path());
     if (std::string(s.output) != s.input) WriteFileBytes(dir_.file(s.output), Bytes{'o', 'l', 'd'});
-    WriteFileBytes(dir_.file(s.input), ReadFileBytes(reference_.file(s.input_is_crp ? "ref.crp" : "ref.drp")));
+    WriteFileBytes(dir_.file(s.input),
+                   ReadFileBytes(reference_.file(s.input_is_crp ? "ref.crp" : "ref.drp")));
   }
 
   Archive archive_;
@@ -78,7 +79,8 @@ TEST_F(PackratDiskFull, EveryFailurePointLeavesTheOutputNameAlone) {
       EXPECT_EQ(FolderListing(dir_.path()), listing);  // no temporary left behind
       if (limit == full_size) {
         EXPECT_EQ(result.exit_code, 0) << result.err;
-        EXPECT_EQ(ReadFileBytes(dir_.file(s.output)), ReadFileBytes(reference_.file(unpack ? "ref.drp" : "ref.crp")));
+        EXPECT_EQ(ReadFileBytes(dir_.file(s.output)),
+                  ReadFileBytes(reference_.file(unpack ? "ref.drp" : "ref.crp")));
         continue;
       }
       EXPECT_EQ(result.exit_code, 1);
@@ -105,7 +107,8 @@ TEST_F(PackratDiskFull, OutputNameTakenByAFolder) {
 
 TEST_F(PackratDiskFull, WriteProtectedFolder) {
   Arrange(kScenarios[1]);
-  std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(dir_.path(),
+                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   if (access(dir_.path().c_str(), W_OK) == 0) {
     std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
     GTEST_SKIP() << "this user writes into write-protected folders (root)";
