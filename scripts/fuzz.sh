@@ -19,6 +19,7 @@ case "$seconds" in
   ''|*[!0-9]*) echo "seconds-per-target must be a number: $seconds" >&2; exit 2 ;;
 esac
 
+scripts/setup.sh --fuzz
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 

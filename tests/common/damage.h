@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,6 +26,8 @@ inline std::vector<Damaged> Prefixes(const Bytes& file) {
     cases.push_back({"prefix " + std::to_string(length),
                      Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length))});
   }
+  // The count of cases run, for the reliability figures.
+  std::printf("[ DAMAGED  ] %zu prefixes\n", cases.size());
   return cases;
 }
 
@@ -44,6 +47,7 @@ inline std::vector<Damaged> BitFlips(const Bytes& file, int count, std::size_t h
     }
     cases.push_back({"flips seed " + std::to_string(seed), std::move(copy)});
   }
+  std::printf("[ DAMAGED  ] %zu bit-flipped copies\n", cases.size());
   return cases;
 }
 

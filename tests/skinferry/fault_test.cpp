@@ -27,8 +27,14 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string ReadAll(const fs::path& path) {
+  std::error_code error;
+  const auto size = fs::file_size(path, error);
+  if (error) return {};
+  std::string bytes(static_cast<size_t>(size), '\0');
   std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  bytes.resize(static_cast<size_t>(in.gcount()));
+  return bytes;
 }
 
 void WriteAll(const fs::path& path, const std::string& bytes) {
