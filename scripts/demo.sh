@@ -19,3 +19,18 @@ rm "$demo/sample.drp"
 ls -l "$demo/original.drp" "$demo/sample.crp" "$demo/sample.drp"
 cmp "$demo/original.drp" "$demo/sample.drp"
 echo "Round trip is byte-exact: sample.drp -> sample.crp -> sample.drp"
+
+echo
+echo "== Skinferry: convert a sample FSH pack to PTX textures"
+# Skinferry writes beside itself, so give it a program folder of its own.
+prog="$demo/skinferry"
+mkdir -p "$prog/needed_Exes"
+cp "$bin/skinferry" "$prog/"
+cp "$bin/needed_Exes/"* "$prog/needed_Exes/"
+build/linux/tests/make_sample_fsh "$demo/sample.fsh"
+TMPDIR="$PWD/$demo" "$prog/skinferry" "$PWD/$demo/sample.fsh" </dev/null
+echo
+echo "Output folder $prog/sample:"
+ls -l "$prog/sample"
+echo "index.txt:"
+cat "$prog/sample/index.txt"
