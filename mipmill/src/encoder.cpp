@@ -3,10 +3,10 @@
 #include <new>
 
 #include "mipmill/command_line.h"
-#include "mipmill/picture.h"
 #include "mipmill/ptx_writer.h"
 #include "mipmill/tga_reader.h"
 #include "platform/platform.h"
+#include "texture_pixels.h"
 
 namespace mipmill {
 
@@ -48,12 +48,13 @@ RunOutcome RunEncoder(std::string_view command_line) {
   }
 
   const EncoderFileNames names = DeriveEncoderFileNames(command.file_name);
-  SourcePicture picture;
-  if (LoadTga(SpelledAsOnDisk(names.tga), picture) == LoadResult::kRejected) {
+  // The compact form: the channel planes of the library's interface would
+  // make the run map four times the memory.
+  TexturePixels pixels;
+  if (LoadTgaPixels(SpelledAsOnDisk(names.tga), pixels) == LoadResult::kRejected) {
     return RunOutcome::kRejected;
   }
-  MipPlanes work;
-  WritePtx(picture, command.level_request, SpelledAsOnDisk(names.ptx), work);
+  WritePtxPixels(pixels, command.level_request, SpelledAsOnDisk(names.ptx));
   return RunOutcome::kConverted;
 }
 
@@ -70,7 +71,7 @@ int RunEncoderProgram(std::string_view command_line) {
     ShowFileLayerFailure(failure);
     return failure.ExitStatus();
   } catch (const std::bad_alloc&) {
-    // 32 MiB of planes can be refused; say so rather than vanish.
+    // The picture's buffers can be refused; say so rather than vanish.
     platform::ShowMessage(
         {kFileErrorTitle, "Memory couldn't be allocated", platform::MessageIcon::kNone, nullptr});
     return 1;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "byte_file.h"
+#include "texture_pixels.h"
 
 namespace mipmill {
 
@@ -20,26 +21,72 @@ void WriteU32(std::span<uint8_t> bytes, size_t offset, uint32_t value) {
   for (size_t i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>((value >> (8 * i)) & 0xFF);
 }
 
+// One row of a level from the two rows of the level before it, for samples
+// `kStep` apart: 1 in a channel plane, 4 in interleaved pixels, where each of
+// the four channels is averaged on its own. Each value is the integer mean
+// of its 2 x 2 block, remainder dropped.
+template <int kStep, typename Sample, typename Sum>
+void HalveRows(Sample* out, const Sample* top, const Sample* bottom, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) {
+    for (int c = 0; c < kStep; ++c) {
+      const int32_t left = 2 * x * kStep + c;
+      const Sum sum = Sum{top[left]} + Sum{top[left + kStep]} + Sum{bottom[left]} + Sum{bottom[left + kStep]};
+      out[x * kStep + c] = static_cast<Sample>(sum / 4);
+    }
+  }
+}
+
+// The same once the level before is a single row: there is no second row to
+// average with, so each value is the mean of two.
+template <int kStep, typename Sample, typename Sum>
+void HalveOnlyRow(Sample* out, const Sample* only, int32_t width) {
+  for (int32_t x = 0; x < width; ++x) {
+    for (int c = 0; c < kStep; ++c) {
+      const int32_t left = 2 * x * kStep + c;
+      out[x * kStep + c] = static_cast<Sample>((Sum{only[left]} + Sum{only[left + kStep]}) / 2);
+    }
+  }
+}
+
+// And once it is a single column: the mean of the one value in each row.
+template <int kStep, typename Sample, typename Sum>
+void HalveOnlyColumn(Sample* out, const Sample* top, const Sample* bottom) {
+  for (int c = 0; c < kStep; ++c) out[c] = static_cast<Sample>((Sum{top[c]} + Sum{bottom[c]}) / 2);
+}
+
 // Level y of a plane from the previous level (`previous` wide and high),
 // written over that level's row y. Safe in place, rows ascending and columns
 // ascending, because the sources of (x, y) never lie before (x, y).
 void HalveRow(ChannelPlane& plane, LevelSize previous, int32_t y, int32_t width) {
   int32_t* const out = plane.Row(y);
   if (previous.width >= 2 && previous.height >= 2) {
-    const int32_t* const top = plane.Row(2 * y);
-    const int32_t* const bottom = plane.Row(2 * y + 1);
-    for (int32_t x = 0; x < width; ++x) {
-      out[x] = (top[2 * x] + top[2 * x + 1] + bottom[2 * x] + bottom[2 * x + 1]) / 4;
-    }
+    HalveRows<1, int32_t, int32_t>(out, plane.Row(2 * y), plane.Row(2 * y + 1), width);
   } else if (previous.width >= 2) {
-    // A single row left: there is no second row to average with.
-    const int32_t* const only = plane.Row(0);
-    for (int32_t x = 0; x < width; ++x) out[x] = (only[2 * x] + only[2 * x + 1]) / 2;
+    HalveOnlyRow<1, int32_t, int32_t>(out, plane.Row(0), width);
   } else if (previous.height >= 2) {
-    // A single column left.
-    out[0] = (plane.Row(2 * y)[0] + plane.Row(2 * y + 1)[0]) / 2;
+    HalveOnlyColumn<1, int32_t, int32_t>(out, plane.Row(2 * y), plane.Row(2 * y + 1));
   }
   // A 1 x 1 level stays as it is.
+}
+
+// A whole level of interleaved pixels from the one before it (`previous`
+// wide and high) into `out`, `size` wide and high.
+void HalvePixels(const uint8_t* in, LevelSize previous, uint8_t* out, LevelSize size) {
+  const size_t in_row = static_cast<size_t>(previous.width) * 4;
+  const size_t out_row = static_cast<size_t>(size.width) * 4;
+  for (int32_t y = 0; y < size.height; ++y) {
+    uint8_t* const row = out + static_cast<size_t>(y) * out_row;
+    const uint8_t* const top = in + static_cast<size_t>(2 * y) * in_row;
+    if (previous.width >= 2 && previous.height >= 2) {
+      HalveRows<4, uint8_t, unsigned>(row, top, top + in_row, size.width);
+    } else if (previous.width >= 2) {
+      HalveOnlyRow<4, uint8_t, unsigned>(row, in, size.width);
+    } else if (previous.height >= 2) {
+      HalveOnlyColumn<4, uint8_t, unsigned>(row, top, top + in_row);
+    } else {
+      std::memcpy(row, in, 4);
+    }
+  }
 }
 
 void InterleaveRow(const MipPlanes& work, int32_t y, int32_t width, uint8_t* out) {
@@ -148,6 +195,45 @@ void WritePtx(const SourcePicture& picture, int level_request, const std::string
     }
     previous = size;
     size = NextLevelSize(size);
+  }
+  file.Close();
+}
+
+}  // namespace mipmill
+
+namespace mipmill {
+
+void WritePtxPixels(const TexturePixels& pixels, int level_request, const std::string& path) {
+  const int levels = LevelsToWrite(CountMipLevels(pixels.width, pixels.height), level_request);
+
+  ByteFile file = ByteFile::Create(path);
+
+  std::array<uint8_t, PtxHeader::kSize> header_bytes{};
+  PtxHeader{pixels.depth, static_cast<uint32_t>(pixels.width), static_cast<uint32_t>(pixels.height), levels}
+      .Write(header_bytes);
+  file.Write(header_bytes.data(), header_bytes.size());
+
+  // Each level is made from the one before it; two buffers take turns.
+  // Levels shrink, so levels 2 and 3 give the sizes they need.
+  auto bytes_of = [](LevelSize s) { return static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 4; };
+  const LevelSize second = NextLevelSize({pixels.width, pixels.height});
+  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(levels > 1 ? bytes_of(second) : 0),
+                                     std::vector<uint8_t>(levels > 2 ? bytes_of(NextLevelSize(second)) : 0)};
+  const uint8_t* level_pixels = pixels.bgra.data();
+  LevelSize size{pixels.width, pixels.height};
+  for (int level = 1; level <= levels; ++level) {
+    if (level > 1) {
+      const LevelSize next = NextLevelSize(size);
+      uint8_t* const out = buffers[level % 2].data();
+      HalvePixels(level_pixels, size, out, next);
+      level_pixels = out;
+      size = next;
+    }
+    const uint32_t byte_count = static_cast<uint32_t>(size.width) * static_cast<uint32_t>(size.height) * 4;
+    std::array<uint8_t, PtxLevelHeader::kSize> block{};
+    PtxLevelHeader{byte_count}.Write(block);
+    file.Write(block.data(), block.size());
+    file.Write(level_pixels, byte_count);
   }
   file.Close();
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "byte_file.h"
+#include "texture_pixels.h"
 #include "platform/platform.h"
 
 namespace mipmill {
@@ -43,7 +44,7 @@ bool IsAcceptedTgaShape(int32_t width, int32_t height, int32_t depth) {
   return (depth == 24 || depth == 32) && IsAcceptedSide(width) && IsAcceptedSide(height);
 }
 
-LoadResult LoadTga(const std::string& path, SourcePicture& picture) {
+LoadResult LoadTgaPixels(const std::string& path, TexturePixels& pixels) {
   ByteFile file = ByteFile::OpenForReading(path);
 
   std::array<uint8_t, TgaHeader::kSize> header_bytes{};
@@ -57,37 +58,58 @@ LoadResult LoadTga(const std::string& path, SourcePicture& picture) {
   // Sizes are bounded by the check above: a row is at most 1024 x 4 bytes.
   const int32_t width = header.width;
   const int32_t height = header.height;
-  const size_t bytes_per_pixel = static_cast<size_t>(header.depth) / 8;
-  std::vector<uint8_t> row(static_cast<size_t>(width) * bytes_per_pixel);
+  const size_t row_bytes = static_cast<size_t>(width) * 4;
+  std::vector<uint8_t> bgra(row_bytes * static_cast<size_t>(height));
 
-  for (int32_t y = height - 1; y >= 0; --y) {
-    file.ReadExactly(row.data(), row.size());
-    int32_t* const red = picture.red.Row(y);
-    int32_t* const green = picture.green.Row(y);
-    int32_t* const blue = picture.blue.Row(y);
-    int32_t* const alpha = picture.alpha.Row(y);
-    const uint8_t* pixel = row.data();
-    if (bytes_per_pixel == 4) {
-      for (int32_t x = 0; x < width; ++x, pixel += 4) {
-        blue[x] = pixel[0];
-        green[x] = pixel[1];
-        red[x] = pixel[2];
-        alpha[x] = pixel[3];
+  if (header.depth == 32) {
+    // Stored pixels are already blue, green, red, alpha: each row goes
+    // straight to its place, the first stored becoming the last.
+    for (int32_t y = height - 1; y >= 0; --y) {
+      file.ReadExactly(bgra.data() + static_cast<size_t>(y) * row_bytes, row_bytes);
+    }
+  } else {
+    std::vector<uint8_t> row(static_cast<size_t>(width) * 3);
+    for (int32_t y = height - 1; y >= 0; --y) {
+      file.ReadExactly(row.data(), row.size());
+      uint8_t* out = bgra.data() + static_cast<size_t>(y) * row_bytes;
+      const uint8_t* pixel = row.data();
+      for (int32_t x = 0; x < width; ++x, pixel += 3, out += 4) {
+        out[0] = pixel[0];
+        out[1] = pixel[1];
+        out[2] = pixel[2];
+        out[3] = 0;
       }
-    } else {
-      for (int32_t x = 0; x < width; ++x, pixel += 3) {
-        blue[x] = pixel[0];
-        green[x] = pixel[1];
-        red[x] = pixel[2];
-      }
-      std::fill_n(alpha, width, 0);
     }
   }
   file.Close();
 
-  picture.width = width;
-  picture.height = height;
-  picture.depth = header.depth;
+  pixels.width = width;
+  pixels.height = height;
+  pixels.depth = header.depth;
+  pixels.bgra = std::move(bgra);
+  return LoadResult::kLoaded;
+}
+
+LoadResult LoadTga(const std::string& path, SourcePicture& picture) {
+  TexturePixels pixels;
+  if (LoadTgaPixels(path, pixels) == LoadResult::kRejected) return LoadResult::kRejected;
+  const size_t width = static_cast<size_t>(pixels.width);
+  for (int32_t y = 0; y < pixels.height; ++y) {
+    const uint8_t* pixel = pixels.bgra.data() + static_cast<size_t>(y) * width * 4;
+    int32_t* const red = picture.red.Row(y);
+    int32_t* const green = picture.green.Row(y);
+    int32_t* const blue = picture.blue.Row(y);
+    int32_t* const alpha = picture.alpha.Row(y);
+    for (size_t x = 0; x < width; ++x, pixel += 4) {
+      blue[x] = pixel[0];
+      green[x] = pixel[1];
+      red[x] = pixel[2];
+      alpha[x] = pixel[3];
+    }
+  }
+  picture.width = pixels.width;
+  picture.height = pixels.height;
+  picture.depth = pixels.depth;
   return LoadResult::kLoaded;
 }
 

@@ -1,14 +1,9 @@
 #include "file_io.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <utility>
-
-#ifdef _WIN32
-// The C library's rename refuses an existing target on Windows; replacing a
-// file in one step needs the system call. This is the engine's only
-// system-specific line.
-#include <windows.h>
-#endif
 
 #include "packrat/archive/error.h"
 
@@ -16,6 +11,7 @@ namespace packrat {
 
 namespace {
 
+// 64-bit positions: the C library spells them differently on Windows.
 bool Seek(std::FILE* file, std::int64_t offset, int origin) {
 #ifdef _WIN32
   return _fseeki64(file, offset, origin) == 0;
@@ -32,12 +28,12 @@ std::int64_t Tell(std::FILE* file) {
 #endif
 }
 
+// The C library's rename refuses an existing target on Windows; the
+// standard library's replaces it in one step on every system.
 bool ReplaceTarget(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-  return std::rename(from.c_str(), to.c_str()) == 0;
-#endif
+  std::error_code error;
+  std::filesystem::rename(std::filesystem::path(from), std::filesystem::path(to), error);
+  return !error;
 }
 
 bool Exists(const std::string& name) { return FileHandle(std::fopen(name.c_str(), "rb")) != nullptr; }
@@ -76,15 +72,16 @@ ReplacingFile::ReplacingFile(std::string target) : target_(std::move(target)) {
 }
 
 ReplacingFile::~ReplacingFile() {
-  if (file_) {
-    file_.reset();
-    std::remove(temporary_.c_str());
-  }
+  // Any way out before a successful rename, an exception included, takes
+  // the temporary file away again.
+  file_.reset();
+  if (!settled_) std::remove(temporary_.c_str());
 }
 
 void ReplacingFile::Fail() {
   file_.reset();
   std::remove(temporary_.c_str());
+  settled_ = true;
   throw ArchiveError(texts::FileCouldNotBeWritten(target_));
 }
 
@@ -96,6 +93,7 @@ void ReplacingFile::Commit() {
   if (std::fflush(file_.get()) != 0 || std::ferror(file_.get()) != 0) Fail();
   if (std::fclose(file_.release()) != 0) Fail();
   if (!ReplaceTarget(temporary_, target_)) Fail();
+  settled_ = true;
 }
 
 }  // namespace packrat

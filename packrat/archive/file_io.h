@@ -49,7 +49,8 @@ class ReplacingFile {
 
   std::string target_;
   std::string temporary_;
-  FileHandle file_;  // open until committed or failed
+  FileHandle file_;       // open until committed or failed
+  bool settled_ = false;  // renamed into place, or removed after a failure
 };
 
 }  // namespace packrat

@@ -13,10 +13,11 @@ namespace packrat {
 
 namespace {
 
-// The longest operation: a literal run opcode with 112 bytes, or a long copy
-// header (4 bytes) with 3 literals. With this many bytes in hand an operation
-// can be decoded without looking at the input's end again.
-constexpr std::size_t kLongestOperation = 1 + 112;
+// Room the fast path may overrun by: it copies in whole blocks (at least 32
+// bytes), so it reads up to 31 bytes past an operation's literals and writes
+// up to 31 past its end. Bytes written there are rewritten by later
+// operations, or zeroed when the stream stops short.
+constexpr std::size_t kWideCopy = 32;
 
 // ---- Decoder inputs ----------------------------------------------------------
 
@@ -32,9 +33,7 @@ struct MemoryInput {
 struct StreamInput {
   static constexpr std::size_t kBlock = 64 * 1024;
 
-  explicit StreamInput(ByteSource& source) : source_(source), buffer_(kBlock) {
-    next = end = buffer_.data();
-  }
+  explicit StreamInput(ByteSource& source) : source_(source), buffer_(kBlock) { next = end = buffer_.data(); }
 
   void Refill() {
     if (exhausted_) return;
@@ -62,23 +61,128 @@ struct StreamInput {
   bool exhausted_ = false;
 };
 
-// Appends `length` bytes that start `distance` bytes back. The ranges may
-// overlap: a distance below the length repeats the last `distance` bytes.
-inline void CopyMatch(std::uint8_t* out, std::size_t position, std::size_t distance, std::size_t length,
-                      std::size_t capacity) {
-  std::uint8_t* dst = out + position;
-  const std::uint8_t* src = dst - distance;
-  if (distance >= 16 && position + length + 16 <= capacity) {
-    // Sixteen bytes at a time: each block reads only bytes already final,
-    // and the overshoot past `length` is rewritten by later operations.
-    std::uint8_t* const stop = dst + length;
-    do {
-      std::memcpy(dst, src, 16);
-      dst += 16;
-      src += 16;
-    } while (dst < stop);
+inline void Copy8(std::uint8_t* dst, const std::uint8_t* src) { std::memcpy(dst, src, 8); }
+inline void Copy16(std::uint8_t* dst, const std::uint8_t* src) { std::memcpy(dst, src, 16); }
+
+// Copies `length` bytes (at least 1) in 16-byte blocks, at least two of them,
+// so it may write up to 31 bytes more. A block may read what an earlier block
+// wrote but never what a later one writes: the caller guarantees
+// dst - src >= 16, or separate buffers.
+inline void WideCopy(std::uint8_t* dst, const std::uint8_t* src, std::size_t length) {
+  std::uint8_t* const stop = dst + length;
+  // Two blocks unconditionally: most copies are that short, and a loop that
+  // always exits at the same point costs no mispredicted branch.
+  Copy16(dst, src);
+  Copy16(dst + 16, src + 16);
+  dst += 32;
+  src += 32;
+  while (dst < stop) {
+    Copy16(dst, src);
+    dst += 16;
+    src += 16;
+  }
+}
+
+// For a period d below 8: the mask that keeps the first d bytes of a word,
+// and three shifts (multiples of d bytes) that repeat them across all eight.
+struct PeriodSpread {
+  std::uint64_t mask;
+  unsigned shifts[3];
+};
+constexpr PeriodSpread kPeriodSpread[8] = {
+    {0, {0, 0, 0}},
+    {0xFF, {8, 16, 32}},
+    {0xFFFF, {16, 32, 32}},
+    {0xFFFFFF, {24, 48, 48}},
+    {0xFFFFFFFF, {32, 32, 32}},
+    {0xFFFFFFFFFF, {40, 40, 40}},
+    {0xFFFFFFFFFFFF, {48, 48, 48}},
+    {0xFFFFFFFFFFFFFF, {56, 56, 56}},
+};
+
+// For each period d below 16, the largest whole number of periods within 8
+// and within 16 bytes: how far apart stores of an 8- or 16-byte pattern go.
+// A table, because a division here would cost more than the copy.
+struct PeriodSteps {
+  std::uint8_t within8[16];
+  std::uint8_t within16[16];
+  constexpr PeriodSteps() : within8{}, within16{} {
+    for (unsigned d = 1; d < 16; ++d) {
+      within8[d] = static_cast<std::uint8_t>(8 / d * d);
+      within16[d] = static_cast<std::uint8_t>(16 / d * d);
+    }
+  }
+};
+constexpr PeriodSteps kPeriodSteps;
+
+inline std::uint64_t Load64(const std::uint8_t* p) {
+  std::uint64_t value;
+  std::memcpy(&value, p, 8);
+  return value;
+}
+
+// Appends `length` bytes from `distance` back, where the output has at least
+// kWideCopy bytes of room past the copy. Each block reads only bytes that are
+// final when it runs.
+inline void FastCopyMatch(std::uint8_t* dst, std::size_t distance, std::size_t length) {
+  const std::uint8_t* const src = dst - distance;
+  if (distance >= 16) {
+    WideCopy(dst, src, length);
     return;
   }
+  std::uint8_t* const stop = dst + length;
+  if (distance < 8 && std::endian::native == std::endian::little) {
+    // The period is built in a register from its d final bytes (the word
+    // also reads bytes past them, which the mask drops), then stored every
+    // whole number of periods, with no reloads of bytes just written.
+    const PeriodSpread& spread = kPeriodSpread[distance];
+    std::uint64_t pattern = Load64(src) & spread.mask;
+    pattern |= pattern << spread.shifts[0];
+    pattern |= pattern << spread.shifts[1];
+    pattern |= pattern << spread.shifts[2];
+    const std::size_t step = kPeriodSteps.within8[distance];
+    if (length <= 16) {
+      do {
+        std::memcpy(dst, &pattern, 8);
+        dst += step;
+      } while (dst < stop);
+      return;
+    }
+    // A long copy: three words give at least 18 bytes, of which the first 16
+    // continue every 16 / d * d bytes.
+    std::memcpy(dst, &pattern, 8);
+    std::memcpy(dst + step, &pattern, 8);
+    std::memcpy(dst + 2 * step, &pattern, 8);
+    std::uint8_t wide[16];
+    std::memcpy(wide, dst, 16);
+    const std::size_t wide_step = kPeriodSteps.within16[distance];
+    for (dst += wide_step; dst < stop; dst += wide_step) std::memcpy(dst, wide, 16);
+    return;
+  }
+  // The opening 16 bytes: with a period below 8 (on machines of the other
+  // byte order), eight bytes one at a time and then eight from a whole number
+  // of periods back (8 to 14 bytes); otherwise two blocks of eight.
+  if (distance < 8) {
+    for (int i = 0; i < 8; ++i) dst[i] = src[i];
+    Copy8(dst + 8, dst + 8 - (8 + distance - 1) / distance * distance);
+  } else {
+    Copy8(dst, src);
+    Copy8(dst + 8, src + 8);
+  }
+  if (length <= 16) return;
+  // The opening block holds whole periods in its first `step` bytes, so the
+  // same 16 bytes, stored every `step` bytes, continue the pattern; held in a
+  // register, they cost no reloads of bytes just written.
+  std::uint8_t pattern[16];
+  std::memcpy(pattern, dst, 16);
+  const std::size_t step = kPeriodSteps.within16[distance];
+  for (dst += step; dst < stop; dst += step) std::memcpy(dst, pattern, 16);
+}
+
+// Appends `length` bytes that start `distance` bytes back, exactly. The ranges
+// may overlap: a distance below the length repeats the last `distance` bytes.
+inline void ExactCopyMatch(std::uint8_t* dst, std::size_t distance, std::size_t length) {
+  const std::uint8_t* src = dst - distance;
   if (distance == 1) {
     std::memset(dst, *src, length);
     return;
@@ -99,6 +203,98 @@ inline void CopyMatch(std::uint8_t* out, std::size_t position, std::size_t dista
   }
 }
 
+// How the first byte of a copy spreads its length and distance over the
+// bytes after it, so the fast loop decodes all three forms with the same
+// arithmetic and no branch for the processor to mispredict:
+//   short  0ddlllnn dddddddd
+//   medium 10llllll nndddddd dddddddd
+//   long   110dllnn dddddddd dddddddd llllllll
+// The bases hold the first byte's part, "+ 1" and "+ 3/4/5" included.
+struct CopyForm {
+  std::uint32_t distance = 0;
+  std::uint16_t length = 0;
+  std::uint8_t b1_mask = 0;   // distance bits in the second byte...
+  std::uint8_t b1_shift = 0;  // ...and where they go
+  std::uint8_t b2_mask = 0;   // distance bits in the third byte
+  std::uint8_t b3_mask = 0;   // length bits in the fourth byte
+};
+
+struct CopyForms {
+  CopyForm entry[0xE0];
+  constexpr CopyForms() {
+    for (unsigned b0 = 0; b0 < 0xE0; ++b0) {
+      CopyForm& f = entry[b0];
+      if (b0 < 0x80) {
+        f = {((b0 & 0x60u) << 3) + 1, static_cast<std::uint16_t>(((b0 >> 2) & 7) + 3), 0xFF, 0, 0, 0};
+      } else if (b0 < 0xC0) {
+        f = {1, static_cast<std::uint16_t>((b0 & 0x3F) + 4), 0x3F, 8, 0xFF, 0};
+      } else {
+        f = {((b0 & 0x10u) << 12) + 1,
+             static_cast<std::uint16_t>(((b0 & 0x0Cu) << 6) + 5),
+             0xFF,
+             8,
+             0xFF,
+             0xFF};
+      }
+    }
+  }
+};
+
+constexpr CopyForms kCopyForms;
+
+// With this much input and output room every operation but the stop fits
+// with kWideCopy to spare, so the fast loop checks the ends once per
+// operation, before looking at it.
+constexpr std::size_t kFastInput = 4 + 112 + kWideCopy;
+constexpr std::size_t kFastOutput = 3 + 1028 + kWideCopy;
+
+// Decodes operations while both ends are far away. Returns false after a copy
+// that reaches before the start of the output (`o` then counts the bytes
+// produced before it); true when an end is near or the next operation is the
+// stop, left to the careful path.
+inline bool DecodeFast(const std::uint8_t*& next, const std::uint8_t* end, std::uint8_t* out,
+                       std::size_t capacity, std::size_t& o) {
+  const std::uint8_t* p = next;
+  std::size_t at = o;
+  bool sound = true;
+  while (static_cast<std::size_t>(end - p) >= kFastInput && capacity - at >= kFastOutput) {
+    const unsigned b0 = p[0];
+    if (b0 >= 0xE0) {
+      if (b0 >= 0xFC) break;
+      const std::size_t literals = ((b0 & 0x1F) + 1) * 4;  // literal run
+      WideCopy(out + at, p + 1, literals);
+      p += 1 + literals;
+      at += literals;
+      continue;
+    }
+    const CopyForm& form = kCopyForms.entry[b0];
+    const unsigned b1 = p[1];
+    // The next operation's position is computed from the first two bytes
+    // alone, not from the table, to keep the chain from one operation to the
+    // next short.
+    const std::size_t medium = static_cast<std::size_t>(0) - static_cast<std::size_t>((b0 >> 6) == 2);
+    const std::size_t literals = ((b1 >> 6) & medium) | ((b0 & 3) & ~medium);
+    const std::size_t header = 2 + (b0 >> 7) + ((b0 + 0x40) >> 8);
+    const std::size_t length = form.length + (p[3] & form.b3_mask);
+    const std::size_t distance =
+        form.distance + ((b1 & form.b1_mask) << form.b1_shift) + (p[2] & form.b2_mask);
+    p += header;
+    // Up to three literals, moved as four bytes.
+    std::memcpy(out + at, p, 4);
+    p += literals;
+    at += literals;
+    if (distance > at) {
+      sound = false;
+      break;
+    }
+    FastCopyMatch(out + at, distance, length);
+    at += length;
+  }
+  next = p;
+  o = at;
+  return sound;
+}
+
 template <typename Input>
 LzStatus DecodeOperations(Input& in, std::uint8_t* out, std::size_t capacity, std::size_t& produced) {
   std::size_t o = 0;
@@ -109,7 +305,12 @@ LzStatus DecodeOperations(Input& in, std::uint8_t* out, std::size_t capacity, st
   } guard{produced, o};
 
   for (;;) {
-    if (static_cast<std::size_t>(in.end - in.next) < kLongestOperation) in.Refill();
+    if (!DecodeFast(in.next, in.end, out, capacity, o)) return LzStatus::kBadDistance;
+    // The careful path needs a whole operation in hand whenever the input holds one.
+    if (static_cast<std::size_t>(in.end - in.next) < kFastInput) in.Refill();
+
+    // One operation near an end of the input or output, or the stop: exact
+    // copies only, every bound checked.
     const std::size_t available = static_cast<std::size_t>(in.end - in.next);
     if (available == 0) return o == capacity ? LzStatus::kComplete : LzStatus::kEndedEarly;
 
@@ -119,25 +320,25 @@ LzStatus DecodeOperations(Input& in, std::uint8_t* out, std::size_t capacity, st
     std::size_t literals;
     std::size_t length = 0;
     std::size_t distance = 0;
-    if (b0 < 0x80) {  // short copy: 0ddlllnn dddddddd
+    if (b0 < 0x80) {
       header = 2;
       if (available < header) return LzStatus::kEndedEarly;
       literals = b0 & 3;
       length = ((b0 >> 2) & 7) + 3;
       distance = ((b0 & 0x60u) << 3 | p[1]) + 1;
-    } else if (b0 < 0xC0) {  // medium copy: 10llllll nndddddd dddddddd
+    } else if (b0 < 0xC0) {
       header = 3;
       if (available < header) return LzStatus::kEndedEarly;
       literals = p[1] >> 6;
       length = (b0 & 0x3F) + 4;
       distance = ((p[1] & 0x3Fu) << 8 | p[2]) + 1;
-    } else if (b0 < 0xE0) {  // long copy: 110dllnn dddddddd dddddddd llllllll
+    } else if (b0 < 0xE0) {
       header = 4;
       if (available < header) return LzStatus::kEndedEarly;
       literals = b0 & 3;
       length = ((b0 & 0x0Cu) << 6 | p[3]) + 5;
       distance = ((b0 & 0x10u) << 12 | static_cast<unsigned>(p[1]) << 8 | p[2]) + 1;
-    } else if (b0 < 0xFC) {  // literal run
+    } else if (b0 < 0xFC) {
       header = 1;
       literals = ((b0 & 0x1F) + 1) * 4;
     } else {  // stop, carrying up to three final literals
@@ -160,7 +361,7 @@ LzStatus DecodeOperations(Input& in, std::uint8_t* out, std::size_t capacity, st
     in.next = p + header + literals;
     if (length != 0) {
       if (distance > o) return LzStatus::kBadDistance;
-      CopyMatch(out, o, distance, length, capacity);
+      ExactCopyMatch(out + o, distance, length);
       o += length;
     }
   }
@@ -178,9 +379,19 @@ LzStatus Decode(Input& in, std::span<std::uint8_t> output) {
 
 constexpr std::size_t kWindow = 131072;
 constexpr std::size_t kChainMask = kWindow - 1;
-constexpr int kMaxCandidates = 50;
+constexpr std::uint32_t kMaxCandidates = 50;
 constexpr std::size_t kMaxMatch = 1028;
 constexpr std::size_t kMaxLiteralRun = 112;
+
+// The three-byte hash has as many buckets as the window has positions, so a
+// walk meets few positions that only share the hash.
+constexpr unsigned kHashBits = 17;
+
+inline std::size_t Hash3(const std::uint8_t* p) {
+  const std::uint32_t value =
+      static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
+  return (value * 2654435761u) >> (32 - kHashBits);
+}
 
 // Collects the stream in a block and hands it to the sink a block at a time.
 class Emitter {
@@ -192,8 +403,7 @@ class Emitter {
     buffer_[used_++] = b;
   }
   void Bytes(const std::uint8_t* bytes, std::size_t count) {
-    // An empty image has no data pointer, and memcpy may not be given null.
-    if (count == 0) return;
+    if (count == 0) return;  // an empty image has no bytes to point at
     Reserve(count);
     std::memcpy(buffer_.data() + used_, bytes, count);
     used_ += count;
@@ -291,45 +501,66 @@ void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
                                               static_cast<std::uint8_t>(size)};
   sink.Append(header, sizeof header);
 
-  // Head: the latest position of each two-byte key. Chain: for each position
-  // in the window, the previous position with the same key.
-  std::vector<std::int32_t> chain(kWindow, -1);
-  std::vector<std::int32_t> head(65536, -1);
+  // The rule: at each position, look at up to 50 earlier positions that share
+  // its first two bytes, latest first, within the window, and take the first
+  // longest match. Only those that share three bytes can give a usable match
+  // (at least 3 bytes), so the search walks a chain of positions by a hash
+  // of their first three bytes and skips the rest. Which of them the rule
+  // would have reached is told by counting: each position carries its
+  // ordinal among the positions of its two-byte key, and a position lies
+  // within the first 50 exactly when fewer than 50 of its key came after it.
+  struct Slot {
+    std::int32_t previous;  // the previous position with the same three-byte hash, or -1
+    std::uint32_t ordinal;  // how many positions with the same two bytes came before
+  };
+  std::vector<Slot> slots(kWindow);
+  std::vector<std::int32_t> head(std::size_t{1} << kHashBits, -1);
+  std::vector<std::uint32_t> key_count(65536, 0);
 
   Emitter out(sink);
   const std::uint8_t* const img = image.data();
   std::size_t emitted = 0;
 
-  auto enter = [&](std::size_t pos) -> std::int32_t {
+  // Enters `pos` (which has at least two bytes) and returns its ordinal.
+  auto enter = [&](std::size_t pos) -> std::uint32_t {
     const unsigned key = static_cast<unsigned>(img[pos]) << 8 | img[pos + 1];
-    const std::int32_t previous = head[key];
-    chain[pos & kChainMask] = previous;
-    head[key] = static_cast<std::int32_t>(pos);
-    return previous;
+    Slot& slot = slots[pos & kChainMask];
+    slot.ordinal = key_count[key]++;
+    if (pos + 2 < size) {
+      std::int32_t& latest = head[Hash3(img + pos)];
+      slot.previous = latest;
+      latest = static_cast<std::int32_t>(pos);
+    } else {
+      slot.previous = -1;
+    }
+    return slot.ordinal;
   };
 
   for (std::size_t pos = 0; pos + 3 <= size; ++pos) {
-    const std::int32_t first = enter(pos);
+    const std::uint32_t ordinal = enter(pos);
 
     const std::size_t cap = std::min(size - pos, kMaxMatch);
     const std::uint8_t* const here = img + pos;
     std::size_t best = 0;
     std::size_t best_distance = 0;
-    std::int32_t candidate = first;
-    for (int examined = 0; candidate >= 0 && pos - static_cast<std::size_t>(candidate) < kWindow &&
-                           examined < kMaxCandidates;
-         ++examined) {
-      if (best == cap) break;  // nothing later can be strictly longer
+    std::int32_t candidate = slots[pos & kChainMask].previous;
+    while (candidate >= 0 && pos - static_cast<std::size_t>(candidate) < kWindow) {
       const std::uint8_t* const there = img + candidate;
-      // A candidate can only be longer if it also agrees at the current best length.
-      if (there[best] == here[best]) {
-        const std::size_t length = MatchLength(there, here, cap);
-        if (length > best) {
-          best = length;
-          best_distance = pos - static_cast<std::size_t>(candidate);
+      const Slot& slot = slots[static_cast<std::size_t>(candidate) & kChainMask];
+      if (there[0] == here[0] && there[1] == here[1]) {
+        if (ordinal - 1 - slot.ordinal >= kMaxCandidates) break;  // beyond the 50 the rule looks at
+        if (best == cap) break;                                   // nothing later can be strictly longer
+        // A candidate can only be longer if it also agrees at the current best
+        // length (and, to count at all, at the third byte).
+        if (there[2] == here[2] && there[best] == here[best]) {
+          const std::size_t length = MatchLength(there, here, cap);
+          if (length > best) {
+            best = length;
+            best_distance = pos - static_cast<std::size_t>(candidate);
+          }
         }
       }
-      candidate = chain[static_cast<std::size_t>(candidate) & kChainMask];
+      candidate = slot.previous;
     }
 
     if (!Acceptable(best, best_distance)) continue;
@@ -340,7 +571,27 @@ void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
 
     // Positions covered by the copy are still entered, but never searched.
     const std::size_t last_entered = std::min(emitted, size - 1);
-    for (++pos; pos < last_entered; ++pos) enter(pos);
+    std::size_t next = pos + 1;
+    if (best_distance == 1) {
+      // A run of one byte value: the positions whose three bytes all lie in
+      // it share their keys, so they are entered in one pass with the count
+      // and the latest position held in registers; entering them one by one
+      // would wait on the previous position's store every time.
+      const std::size_t run_stop = pos + best - 2;
+      if (next < run_stop) {
+        std::uint32_t& count = key_count[static_cast<unsigned>(img[next]) << 8 | img[next]];
+        std::int32_t& latest = head[Hash3(img + next)];
+        std::uint32_t run_ordinal = count;
+        std::int32_t previous = latest;
+        for (; next < run_stop; ++next) {
+          slots[next & kChainMask] = Slot{previous, run_ordinal++};
+          previous = static_cast<std::int32_t>(next);
+        }
+        count = run_ordinal;
+        latest = previous;
+      }
+    }
+    for (pos = next; pos < last_entered; ++pos) enter(pos);
     --pos;
   }
   // The last two positions are too short to start a copy; they end up as

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -60,7 +61,8 @@ std::string RawCommandLine(int argc, char** argv) {
   for (int i = 0; i < argc; ++i) {
     if (i > 0) line += ' ';
     const std::string arg = argv[i];
-    if (arg.find(' ') != std::string::npos) {
+    // An empty argument is quoted too, so it keeps its place in the line.
+    if (arg.empty() || arg.find_first_of(" \t") != std::string::npos) {
       line += '"' + arg + '"';
     } else {
       line += arg;
@@ -133,6 +135,17 @@ std::optional<std::string> ResolveIgnoringCase(const std::string& path) {
   return resolved;
 }
 
+// A path about to be written or removed: an existing entry that matches
+// ignoring case is used under its stored name, as Windows would replace it;
+// otherwise the name is kept and only its folder is resolved.
+std::string ResolveForWriting(const std::string& path) {
+  if (auto existing = ResolveIgnoringCase(path)) return *existing;
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return path;
+  if (auto folder = ResolveIgnoringCase(path.substr(0, slash))) return *folder + path.substr(slash);
+  return path;
+}
+
 }  // namespace
 
 EntryKind FindEntry(const std::string& path) {
@@ -175,24 +188,38 @@ std::string CurrentFolder() {
   return buffer;
 }
 
-bool SetCurrentFolder(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+bool SetCurrentFolder(const std::string& path) {
+  const auto resolved = ResolveIgnoringCase(path);
+  return resolved && ::chdir(resolved->c_str()) == 0;
+}
 
-bool CreateFolder(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool CreateFolder(const std::string& path) {
+  // A folder that exists under another spelling exists on Windows too.
+  if (ResolveIgnoringCase(path)) return false;
+  return ::mkdir(ResolveForWriting(path).c_str(), 0777) == 0;
+}
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
   auto source = ResolveIgnoringCase(from);
   if (!source) return false;
   const int in = ::open(source->c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
-  const std::string temp = to + ".copy-tmp";
-  const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  struct stat source_info {};
+  if (::fstat(in, &source_info) != 0 || S_ISDIR(source_info.st_mode)) {
+    ::close(in);
+    return false;
+  }
+  const std::string target = ResolveForWriting(to);
+  const std::string temp = target + ".copy-tmp";
+  const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (out < 0) {
     ::close(in);
     return false;
   }
-  bool ok = true;
+  // The copy keeps the source's permissions, so a copied program still runs.
+  bool ok = ::fchmod(out, source_info.st_mode & 07777) == 0;
   char buffer[1 << 16];
-  while (true) {
+  while (ok) {
     const ssize_t got = ::read(in, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -214,7 +241,7 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
   }
   ::close(in);
   if (::close(out) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), to.c_str()) != 0) ok = false;
+  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false;
   if (!ok) ::unlink(temp.c_str());
   return ok;
 }
@@ -224,21 +251,28 @@ bool MoveFileReplacing(const std::string& from, const std::string& to) {
 }
 
 bool DeleteFileForced(const std::string& path) {
-  // Write permission of the folder decides on POSIX; the file's own mode is
-  // cleared anyway so a read-only file is treated like any other. A link is
-  // removed itself: its target's mode is never touched.
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) ::chmod(path.c_str(), 0666);
-  return ::unlink(path.c_str()) == 0;
+  const auto resolved = ResolveIgnoringCase(path);
+  if (!resolved) return false;
+  struct stat info {};
+  if (::lstat(resolved->c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  // Write permission of the folder decides on POSIX; the owner's write bit is
+  // set anyway, as clearing the read-only attribute does on Windows.
+  if (!S_ISLNK(info.st_mode)) ::chmod(resolved->c_str(), (info.st_mode & 07777) | S_IWUSR);
+  return ::unlink(resolved->c_str()) == 0;
 }
 
-bool RemoveEmptyFolder(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
+bool RemoveEmptyFolder(const std::string& path) {
+  const auto resolved = ResolveIgnoringCase(path);
+  return resolved && ::rmdir(resolved->c_str()) == 0;
+}
 
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
   // A folder that is a symbolic link is not followed: callers delete what
   // they list, and a planted link must not lead them into another folder.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  const auto resolved = ResolveIgnoringCase(path);
+  if (!resolved) return entries;
+  const int fd = ::open(resolved->c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) return entries;
   DIR* dir = ::fdopendir(fd);
   if (dir == nullptr) {
@@ -294,11 +328,20 @@ bool StartAndWait(const std::string& program, const std::string& parameters,
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 
+  // The tools name their own folder in more than one spelling.
+  std::optional<std::string> folder;
+  if (!working_folder.empty()) {
+    std::string wanted_folder = working_folder;
+    for (char& c : wanted_folder) {
+      if (c == '\\') c = '/';
+    }
+    folder = ResolveIgnoringCase(wanted_folder);
+    if (!folder || KindOf(*folder) != EntryKind::kFolder) return false;
+  }
+
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (!working_folder.empty()) {
-    posix_spawn_file_actions_addchdir_np(&actions, working_folder.c_str());
-  }
+  if (folder) posix_spawn_file_actions_addchdir_np(&actions, folder->c_str());
   std::vector<std::string> environment;
   for (char** variable = environ; *variable != nullptr; ++variable) {
     if (std::strncmp(*variable, kParameterVariable, std::strlen(kParameterVariable)) != 0) {
@@ -319,8 +362,8 @@ bool StartAndWait(const std::string& program, const std::string& parameters,
   while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) break;
   }
-  // A child that could not change into its folder or exec reports 127.
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 127) return false;
+  // glibc reports a failed chdir or exec as posix_spawn's result, so any
+  // exit status here belongs to the program itself, which nobody examines.
   return true;
 }
 

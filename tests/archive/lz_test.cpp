@@ -193,13 +193,60 @@ TEST(Decoder, StreamSourceMatchesMemoryInput) {
     const Bytes& bytes_;
     std::size_t at_ = 0;
   };
-  Bytes input = RandomBytes(300000, 3, 4);
-  const Bytes stream = Encode(input);
-  const Bytes body(stream.begin() + kLzHeaderSize, stream.end());
-  TrickleSource source(body);
-  Bytes output(input.size());
-  EXPECT_EQ(DecodeLz(source, output), LzStatus::kComplete);
-  EXPECT_EQ(output, input);
+  // Short operations, and long literal runs that straddle the source's blocks.
+  for (const Bytes& input : {RandomBytes(300000, 3, 4), RandomBytes(200000, 7)}) {
+    const Bytes stream = Encode(input);
+    const Bytes body(stream.begin() + kLzHeaderSize, stream.end());
+    TrickleSource source(body);
+    Bytes output(input.size());
+    EXPECT_EQ(DecodeLz(source, output), LzStatus::kComplete);
+    EXPECT_EQ(output, input);
+  }
+}
+
+// Random well-formed operations of every form, with copies of every short
+// period and of every length, checked against a byte-at-a-time expansion.
+// The decoder copies in wide blocks far from the ends and exactly near them;
+// both must give the plain result and never touch bytes past the buffer.
+TEST(Decoder, RandomOperationsMatchPlainExpansion) {
+  for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+    std::mt19937 rng(seed);
+    auto below = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+    Bytes stream;
+    Bytes expected;
+    while (expected.size() < 20000) {
+      const std::size_t literals = below(4);
+      std::size_t distance = below(4) == 0 ? 1 + below(32) : 1 + below(20000);
+      if (below(8) == 0) {  // a literal run
+        const std::size_t run = 4 * (1 + below(28));
+        stream.push_back(static_cast<std::uint8_t>(0xE0 + run / 4 - 1));
+        for (std::size_t i = 0; i < run; ++i) {
+          stream.push_back(static_cast<std::uint8_t>(rng()));
+          expected.push_back(stream.back());
+        }
+        continue;
+      }
+      std::size_t length = 5 + below(below(4) == 0 ? 1024 : 40);
+      distance = std::min(distance, expected.size() + literals);
+      if (distance == 0) distance = 1;
+      if (expected.size() + literals < distance) continue;
+      const std::size_t d = distance - 1;
+      const std::size_t l = length - 5;  // always the long form, which holds every value
+      stream.insert(stream.end(), {static_cast<std::uint8_t>(0xC0 + 16 * (d >> 16) + 4 * (l >> 8) + literals),
+                                   static_cast<std::uint8_t>(d >> 8), static_cast<std::uint8_t>(d),
+                                   static_cast<std::uint8_t>(l)});
+      for (std::size_t i = 0; i < literals; ++i) {
+        stream.push_back(static_cast<std::uint8_t>(rng()));
+        expected.push_back(stream.back());
+      }
+      for (std::size_t i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+    }
+    stream.push_back(0xFC);
+    Bytes memory(expected.size() + 64, 0xA5);
+    ASSERT_EQ(DecodeLz(stream, std::span(memory).first(expected.size())), LzStatus::kComplete) << seed;
+    ASSERT_TRUE(std::equal(expected.begin(), expected.end(), memory.begin())) << seed;
+    for (std::size_t i = expected.size(); i < memory.size(); ++i) ASSERT_EQ(memory[i], 0xA5) << seed;
+  }
 }
 
 // ---- Encoder choices ----------------------------------------------------------

@@ -57,6 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"two_spaces", "mipmill.exe  car.tga", 0, " car.tga"}));
 
 TEST(ParseEncoderCommandLine, ParsesTheLineRebuiltFromArguments) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows hands over the process's own command line; argv is not rebuilt";
+#endif
   std::string program = "/opt/My Tools/mipmill";
   std::string option = "-7";
   std::string file = "/data/My Cars/car.tga";

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <set>
 
+#include "mipmill/tga_reader.h"
 #include "mipmill_test_support.h"
 
 namespace {
@@ -180,6 +182,38 @@ TEST(RunEncoder, PtxInAWriteProtectedFolder) {
   EXPECT_EQ(status, 13);  // EACCES
 #endif
   EXPECT_EQ(boxes.boxes().size(), 1u);
+}
+
+// The program converts through a compact pixel buffer rather than the
+// library's channel planes; both must give the same file, byte for byte.
+TEST(RunEncoder, WritesTheSameFileAsTheLibraryInterface) {
+  struct Shape {
+    int width, height, depth;
+    const char* option;
+  };
+  for (const Shape& shape : {Shape{64, 64, 32, nullptr}, Shape{32, 16, 24, nullptr}, Shape{1024, 8, 32, nullptr},
+                             Shape{8, 64, 24, nullptr}, Shape{128, 256, 32, "-4"}}) {
+    SCOPED_TRACE(std::to_string(shape.width) + "x" + std::to_string(shape.height) + "x" +
+                 std::to_string(shape.depth));
+    ScratchFolder folder;
+    const std::string tga = folder / "pic.tga";
+    std::mt19937 random(static_cast<unsigned>(shape.width * 31 + shape.height));
+    roadfire_test::WriteTga(tga, {shape.width, shape.height, shape.depth}, [&](int, int) {
+      const auto bits = static_cast<uint32_t>(random());
+      return TgaPixel{static_cast<uint8_t>(bits), static_cast<uint8_t>(bits >> 8), static_cast<uint8_t>(bits >> 16),
+                      static_cast<uint8_t>(bits >> 24)};
+    });
+    std::vector<std::string> arguments;
+    if (shape.option != nullptr) arguments.push_back(shape.option);
+    arguments.push_back(tga);
+    ASSERT_EQ(RunEncoderProgram(CommandLine(arguments)), 0);
+
+    mipmill::SourcePicture picture;
+    ASSERT_EQ(mipmill::LoadTga(tga, picture), mipmill::LoadResult::kLoaded);
+    mipmill::MipPlanes work;
+    mipmill::WritePtx(picture, shape.option != nullptr ? shape.option[1] - '0' : 0, folder / "library.ptx", work);
+    EXPECT_EQ(roadfire_test::ReadBytes(folder / "pic.ptx"), roadfire_test::ReadBytes(folder / "library.ptx"));
+  }
 }
 
 TEST(RunEncoder, ExitStatusKeepsTheLowEightBits) {

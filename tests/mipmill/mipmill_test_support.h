@@ -29,14 +29,10 @@ class ScratchFolder {
       if (c == '/') c = '_';
     }
     path_ = fs::temp_directory_path() / (name + "_" + std::to_string(counter++));
-    fs::remove_all(path_);
+    Remove(path_);
     fs::create_directories(path_);
   }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(path_, ignored);
-  }
+  ~ScratchFolder() { Remove(path_); }
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;
 
@@ -44,6 +40,17 @@ class ScratchFolder {
   std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
  private:
+  // Read-only files inside would stop the removal on Windows.
+  static void Remove(const fs::path& path) {
+    std::error_code ignored;
+    fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ignored);
+    for (auto it = fs::recursive_directory_iterator(path, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
+      fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    }
+    fs::remove_all(path, ignored);
+  }
+
   fs::path path_;
 };
 

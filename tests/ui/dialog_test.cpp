@@ -81,8 +81,15 @@ DialogTemplate ReadTemplate() {
     item.cx = static_cast<short>(word());
     item.cy = static_cast<short>(word());
     item.id = word();
-    EXPECT_EQ(word(), 0xFFFF);  // a predefined class
-    item.class_atom = word();
+    // A predefined class comes as 0xFFFF and its atom from rc.exe; windres
+    // writes its name instead. Both make the same control.
+    if (WORD marker = word(); marker == 0xFFFF) {
+      item.class_atom = word();
+    } else {
+      p -= 2;
+      const std::wstring name = text();
+      item.class_atom = name == L"BUTTON" ? 0x80 : name == L"EDIT" ? 0x81 : name == L"STATIC" ? 0x82 : 0;
+    }
     item.text = text();
     const WORD extra = word();
     p += extra;
