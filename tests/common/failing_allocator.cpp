@@ -8,6 +8,10 @@
 #include <filesystem>
 #include <new>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 std::atomic<long> g_count{0};
@@ -64,6 +68,12 @@ long AllocationsSinceArmed() { return g_count.load(); }
 long LiveAllocations() { return g_live.load(); }
 
 int OpenDescriptors() {
+#ifdef _WIN32
+  // Every open file, find handle or stream holds a handle of the process.
+  DWORD handles = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  return static_cast<int>(handles);
+#else
   int count = 0;
   std::error_code error;
   for (auto it = std::filesystem::directory_iterator("/proc/self/fd", error);
@@ -71,6 +81,7 @@ int OpenDescriptors() {
     ++count;
   }
   return count;
+#endif
 }
 
 SweepResult SweepAllocationFailures(const Sweep& sweep) {

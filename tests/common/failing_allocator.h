@@ -16,7 +16,8 @@ void FailAllocation(long n);
 long AllocationsSinceArmed();
 // Blocks allocated and not yet released, over the whole program.
 long LiveAllocations();
-// Open file descriptors of this process (FILE streams hold one each).
+// Open file descriptors (Windows: handles) of this process; every open
+// FILE stream holds one.
 int OpenDescriptors();
 
 struct SweepResult {
