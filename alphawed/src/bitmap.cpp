@@ -4,12 +4,14 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 #include <stdexcept>
 
 #define STBI_NO_STDIO
 #include <stb_image.h>
 
 #include "platform/platform.h"
+#include "stb_allocation.h"
 
 namespace alphawed {
 
@@ -166,9 +168,13 @@ LoadResult DecodeBmp(std::span<const std::uint8_t> bytes) {
   int decoded_width = 0;
   int decoded_height = 0;
   int channels_in_file = 0;
+  stb_memory::Reset();
   const std::unique_ptr<stbi_uc, StbFree> pixels(
       stbi_load_from_memory(bytes.data(), static_cast<int>(bytes.size()), &decoded_width, &decoded_height,
                             &channels_in_file, STBI_rgb));
+  // The headers were checked above, so a refusal is most likely the decoder
+  // running out of memory; that must not be reported as a damaged file.
+  if (!pixels && stb_memory::RanOut()) throw std::bad_alloc();
   if (!pixels || static_cast<std::uint64_t>(decoded_width) != width ||
       static_cast<std::uint64_t>(decoded_height) != height) {
     return Failure(LoadError::kDamaged);

@@ -1,5 +1,7 @@
 #include "byte_file.h"
 
+#include <utility>
+
 #include "mipmill/file_failure.h"
 #include "platform/platform.h"
 
@@ -10,20 +12,24 @@ FileLayerFailure::FileLayerFailure(int code)
 
 void ThrowLastSystemError() { throw FileLayerFailure(platform::LastSystemError()); }
 
-ByteFile::ByteFile(std::FILE* file, size_t buffer_size) : buffer_(buffer_size), file_(file) {
+ByteFile::ByteFile(std::vector<char> buffer, std::FILE* file) : buffer_(std::move(buffer)), file_(file) {
   std::setvbuf(file_.get(), buffer_.data(), _IOFBF, buffer_.size());
 }
 
+// The buffer is obtained before the file is opened: if memory runs out, no
+// stream is left open and no existing file has been emptied by the create.
 ByteFile ByteFile::OpenForReading(const std::string& path) {
+  std::vector<char> buffer(kBufferSize);
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) ThrowLastSystemError();
-  return ByteFile(file, kBufferSize);
+  return ByteFile(std::move(buffer), file);
 }
 
 ByteFile ByteFile::Create(const std::string& path) {
+  std::vector<char> buffer(kBufferSize);
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) ThrowLastSystemError();
-  return ByteFile(file, kBufferSize);
+  return ByteFile(std::move(buffer), file);
 }
 
 void ByteFile::ReadExactly(uint8_t* data, size_t size) {

@@ -28,7 +28,7 @@ class ByteFile {
   struct Closer {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
-  ByteFile(std::FILE* file, size_t buffer_size);
+  ByteFile(std::vector<char> buffer, std::FILE* file);  // never throws
 
   // Large enough that a 1024 x 1024 level needs only 256 writes to the system.
   static constexpr size_t kBufferSize = 64 * 1024;

@@ -156,6 +156,9 @@ LevelSize NextLevelSize(LevelSize size) {
 void WritePtx(const SourcePicture& picture, int level_request, const std::string& path, MipPlanes& work) {
   const int levels = LevelsToWrite(CountMipLevels(picture.width, picture.height), level_request);
 
+  // Obtained before the create, which empties an existing PTX: running out of
+  // memory must not cost the user the texture of an earlier run.
+  std::vector<uint8_t> row_bytes(static_cast<size_t>(picture.width) * 4);
   ByteFile file = ByteFile::Create(path);
 
   std::array<uint8_t, PtxHeader::kSize> header_bytes{};
@@ -164,7 +167,6 @@ void WritePtx(const SourcePicture& picture, int level_request, const std::string
       .Write(header_bytes);
   file.Write(header_bytes.data(), header_bytes.size());
 
-  std::vector<uint8_t> row_bytes(static_cast<size_t>(picture.width) * 4);
   LevelSize size{picture.width, picture.height};
   LevelSize previous{};
   for (int level = 1; level <= levels; ++level) {
@@ -204,6 +206,15 @@ namespace mipmill {
 void WritePtxPixels(const TexturePixels& pixels, int level_request, const std::string& path) {
   const int levels = LevelsToWrite(CountMipLevels(pixels.width, pixels.height), level_request);
 
+  // Each level is made from the one before it; two buffers take turns.
+  // Levels shrink, so levels 2 and 3 give the sizes they need. Obtained
+  // before the create, which empties an existing PTX: running out of memory
+  // must not cost the user the texture of an earlier run.
+  auto bytes_of = [](LevelSize s) { return static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 4; };
+  const LevelSize second = NextLevelSize({pixels.width, pixels.height});
+  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(levels > 1 ? bytes_of(second) : 0),
+                                     std::vector<uint8_t>(levels > 2 ? bytes_of(NextLevelSize(second)) : 0)};
+
   ByteFile file = ByteFile::Create(path);
 
   std::array<uint8_t, PtxHeader::kSize> header_bytes{};
@@ -211,12 +222,6 @@ void WritePtxPixels(const TexturePixels& pixels, int level_request, const std::s
       .Write(header_bytes);
   file.Write(header_bytes.data(), header_bytes.size());
 
-  // Each level is made from the one before it; two buffers take turns.
-  // Levels shrink, so levels 2 and 3 give the sizes they need.
-  auto bytes_of = [](LevelSize s) { return static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 4; };
-  const LevelSize second = NextLevelSize({pixels.width, pixels.height});
-  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(levels > 1 ? bytes_of(second) : 0),
-                                     std::vector<uint8_t>(levels > 2 ? bytes_of(NextLevelSize(second)) : 0)};
   const uint8_t* level_pixels = pixels.bgra.data();
   LevelSize size{pixels.width, pixels.height};
   for (int level = 1; level <= levels; ++level) {

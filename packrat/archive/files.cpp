@@ -1,11 +1,13 @@
 // Reading and writing .crp and .drp files.
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "file_io.h"
+#include "packrat/archive/bytes.h"
 #include "packrat/archive/codec.h"
 #include "packrat/archive/error.h"
-#include "packrat/archive/bytes.h"
 #include "packrat/archive/lz.h"
 
 namespace packrat {
@@ -39,11 +41,69 @@ InputFile OpenForReading(const std::string& file_name, std::uint64_t& size) {
   return file;
 }
 
-ImageBuffer ReadWhole(InputFile& file, std::uint64_t size, const std::string& file_name) {
+// The bytes of a .crp or .drp, read in sequence from the start: a file on
+// disk, or a copy held in memory.
+class FileBytes : public ByteSource {
+ public:
+  virtual bool Rewind() = 0;
+};
+
+class DiskBytes final : public FileBytes {
+ public:
+  explicit DiskBytes(InputFile& file) : file_(file) {}
+  std::size_t Read(std::uint8_t* destination, std::size_t count) override {
+    return file_.Read(destination, count);
+  }
+  bool Rewind() override { return file_.Rewind(); }
+
+ private:
+  InputFile& file_;
+};
+
+class MemoryBytes final : public FileBytes {
+ public:
+  explicit MemoryBytes(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+  std::size_t Read(std::uint8_t* destination, std::size_t count) override {
+    const std::size_t n = std::min(count, bytes_.size() - position_);
+    if (n != 0) std::memcpy(destination, bytes_.data() + position_, n);
+    position_ += n;
+    return n;
+  }
+  bool Rewind() override {
+    position_ = 0;
+    return true;
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::size_t position_ = 0;
+};
+
+ImageBuffer ReadWhole(FileBytes& file, std::uint64_t size, const std::string& file_name) {
   if (size > SIZE_MAX) throw ArchiveError(texts::kNoMemory);
   ImageBuffer image = AllocateImage(static_cast<std::size_t>(size));
   if (file.Read(image.bytes.get(), image.size) != image.size) {
     throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+  }
+  return image;
+}
+
+// The image a .crp holds, from its first byte on: expanded when the file
+// starts with the stream magic, the whole file otherwise. `size` (at least
+// 16) is the file's length.
+ImageBuffer ExpandCrp(FileBytes& file, std::uint64_t size, const std::string& file_name) {
+  std::uint8_t start[kLzHeaderSize];
+  if (file.Read(start, 4) != 4) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+  if (start[0] != kLzMagic0 || start[1] != kLzMagic1) {
+    if (!file.Rewind()) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+    return ReadWhole(file, size, file_name);
+  }
+  if (file.Read(start + 4, 1) != 1) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
+  ImageBuffer image = AllocateImage(LoadBe24(start + 2));
+  // A damaged stream is refused here rather than handed on half empty:
+  // the parser could otherwise accept zeros where the data was lost.
+  if (DecodeLz(file, {image.bytes.get(), image.size}) != LzStatus::kComplete) {
+    throw ArchiveError(texts::FileIsInvalidCrp(file_name));
   }
   return image;
 }
@@ -53,15 +113,6 @@ Archive ParseChecked(const ArchiveCodec& codec, const ImageBuffer& image, const 
   if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
   return archive;
 }
-
-class FileSource final : public ByteSource {
- public:
-  explicit FileSource(InputFile& file) : file_(file) {}
-  std::size_t Read(std::uint8_t* destination, std::size_t count) override { return file_.Read(destination, count); }
-
- private:
-  InputFile& file_;
-};
 
 class FileSink final : public ByteSink {
  public:
@@ -81,22 +132,19 @@ Archive ArchiveCodec::ReadCrp(const std::string& file_name) const {
     ImageBuffer image;
     {
       InputFile file = OpenForReading(file_name, file_size);
-      std::uint8_t start[kLzHeaderSize];
-      if (file.Read(start, 4) != 4) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-      if (start[0] == kLzMagic0 && start[1] == kLzMagic1) {
-        if (file.Read(start + 4, 1) != 1) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-        image = AllocateImage(LoadBe24(start + 2));
-        FileSource source(file);
-        // A damaged stream is refused here rather than handed on half empty:
-        // the parser could otherwise accept zeros where the data was lost.
-        if (DecodeLz(source, {image.bytes.get(), image.size}) != LzStatus::kComplete) {
-          throw ArchiveError(texts::FileIsInvalidCrp(file_name));
-        }
-      } else {
-        if (!file.Rewind()) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-        image = ReadWhole(file, file_size, file_name);
-      }
+      DiskBytes bytes(file);
+      image = ExpandCrp(bytes, file_size, file_name);
     }
+    return ParseChecked(*this, image, file_name);
+  });
+}
+
+Archive ArchiveCodec::ReadCrpBytes(std::span<const std::uint8_t> file_bytes,
+                                   const std::string& file_name) const {
+  return TranslatingMemoryFailure([&] {
+    if (file_bytes.size() < 16) throw ArchiveError(texts::FileHasInvalidSize(file_name));
+    MemoryBytes bytes(file_bytes);
+    const ImageBuffer image = ExpandCrp(bytes, file_bytes.size(), file_name);
     return ParseChecked(*this, image, file_name);
   });
 }
@@ -108,7 +156,8 @@ Archive ArchiveCodec::ReadDrp(const std::string& file_name) const {
     ImageBuffer image;
     {
       InputFile file = OpenForReading(file_name, file_size);
-      image = ReadWhole(file, file_size, file_name);
+      DiskBytes bytes(file);
+      image = ReadWhole(bytes, file_size, file_name);
     }
     return ParseChecked(*this, image, file_name);
   });

@@ -59,7 +59,8 @@ inline constexpr std::uint64_t kMaxFileBytes = kMaxPixels * 4 + (std::uint64_t{1
 
 // Decodes a BMP held in memory: 1, 4 and 8 bits per pixel with a palette,
 // 16 and 32 bits (plain or with bit-field masks) and 24 bits, bottom-up or
-// top-down. Compressed (RLE) bitmaps are refused as damaged.
+// top-down. Compressed (RLE) bitmaps are refused as damaged. Running out of
+// memory raises std::bad_alloc.
 LoadResult DecodeBmp(std::span<const std::uint8_t> bytes);
 
 // Reads the whole file (its name matched as the file system matches names)

@@ -33,6 +33,9 @@ class ArchiveCodec {
   ImageBuffer BuildImage(const Archive& archive) const;
 
   Archive ReadCrp(const std::string& file_name) const;
+  // Reads the bytes of a .crp file held in memory exactly as ReadCrp reads
+  // them from disk; `file_name` appears only in the error texts.
+  Archive ReadCrpBytes(std::span<const std::uint8_t> file_bytes, const std::string& file_name) const;
   void WriteCrp(const Archive& archive, const std::string& file_name) const;
   Archive ReadDrp(const std::string& file_name) const;
   void WriteDrp(const Archive& archive, const std::string& file_name) const;

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (fuzz preset), writes their seed corpora and
+# runs each target on its corpus for a while.
+#
+# Usage: scripts/fuzz.sh [seconds-per-target] [target ...]
+#   seconds-per-target  default 20 (what CI uses); e.g. 600 for a long run
+#   target              only these (names as in build/fuzz/fuzz/targets.txt)
+#
+# Corpora grow in build/fuzz/corpus/<target>/ (new inputs found are kept there
+# between runs); crashes, leaks and timeouts are written to
+# build/fuzz/findings/<target>/ and make the script fail. Each run's log is
+# build/fuzz/logs/<target>.log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds="${1:-20}"
+shift || true
+case "$seconds" in
+  ''|*[!0-9]*) echo "seconds-per-target must be a number: $seconds" >&2; exit 2 ;;
+esac
+
+scripts/setup.sh --fuzz
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+
+build=build/fuzz
+bin="$build/fuzz"
+"$bin/make_fuzz_seeds" "$build/seeds"
+
+if [ $# -gt 0 ]; then
+  targets=("$@")
+else
+  mapfile -t targets < "$bin/targets.txt"
+fi
+
+mkdir -p "$build/logs"
+failed=()
+for target in "${targets[@]}"; do
+  [ -n "$target" ] || continue
+  corpus="$build/corpus/$target"
+  findings="$build/findings/$target"
+  mkdir -p "$corpus" "$findings"
+  log="$build/logs/$target.log"
+  echo "== $target: ${seconds}s"
+  # Seeds are read-only inputs; new finds go to the first folder, the corpus.
+  # Regression inputs committed under tests/regressions/<target>/ run first.
+  extra=()
+  [ -d "tests/regressions/$target" ] && extra+=("tests/regressions/$target")
+  if "$bin/$target" "$corpus" "$build/seeds/$target" "${extra[@]}" \
+      -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+      -artifact_prefix="$findings/" >"$log" 2>&1; then
+    grep -E '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$log" | tail -2 | sed 's/^/   /'
+  else
+    echo "   FAILED: see $log and $findings/" >&2
+    tail -25 "$log" >&2
+    failed+=("$target")
+  fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzz targets with findings: ${failed[*]}" >&2
+  exit 1
+fi
+echo "all fuzz targets ran clean"
