@@ -33,7 +33,10 @@ else
   mapfile -t targets < "$bin/targets.txt"
 fi
 
-mkdir -p "$build/logs"
+mkdir -p "$build/logs" "$build/tmp"
+# Targets that need files keep them here: libFuzzer ends a timed run without
+# running exit handlers, so their scratch files stay behind.
+export TMPDIR="$PWD/$build/tmp"
 failed=()
 for target in "${targets[@]}"; do
   [ -n "$target" ] || continue
