@@ -22,25 +22,14 @@
 #include "common/fsh_writer.h"
 #endif
 
+#include "text_files.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string ReadAll(const fs::path& path) {
-  std::error_code error;
-  const auto size = fs::file_size(path, error);
-  if (error) return {};
-  std::string bytes(static_cast<size_t>(size), '\0');
-  std::ifstream in(path, std::ios::binary);
-  in.read(bytes.data(), static_cast<std::streamsize>(size));
-  bytes.resize(static_cast<size_t>(in.gcount()));
-  return bytes;
-}
-
-void WriteAll(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using skinferry_test::ReadAll;
+using skinferry_test::WriteAll;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
