@@ -114,6 +114,21 @@ Archive ParseChecked(const ArchiveCodec& codec, const ImageBuffer& image, const 
   return archive;
 }
 
+// Both readers: the image is taken from the file, and the file closed,
+// before the parser sees it.
+template <typename TakeImage>
+Archive ReadFromDisk(const ArchiveCodec& codec, const std::string& file_name, TakeImage take_image) {
+  RequireName(file_name);
+  ImageBuffer image;
+  {
+    std::uint64_t file_size = 0;
+    InputFile file = OpenForReading(file_name, file_size);
+    DiskBytes bytes(file);
+    image = take_image(bytes, file_size);
+  }
+  return ParseChecked(codec, image, file_name);
+}
+
 class FileSink final : public ByteSink {
  public:
   explicit FileSink(ReplacingFile& file) : file_(file) {}
@@ -127,15 +142,9 @@ class FileSink final : public ByteSink {
 
 Archive ArchiveCodec::ReadCrp(const std::string& file_name) const {
   return TranslatingMemoryFailure([&] {
-    RequireName(file_name);
-    std::uint64_t file_size = 0;
-    ImageBuffer image;
-    {
-      InputFile file = OpenForReading(file_name, file_size);
-      DiskBytes bytes(file);
-      image = ExpandCrp(bytes, file_size, file_name);
-    }
-    return ParseChecked(*this, image, file_name);
+    return ReadFromDisk(*this, file_name, [&](FileBytes& bytes, std::uint64_t size) {
+      return ExpandCrp(bytes, size, file_name);
+    });
   });
 }
 
@@ -151,15 +160,9 @@ Archive ArchiveCodec::ReadCrpBytes(std::span<const std::uint8_t> file_bytes,
 
 Archive ArchiveCodec::ReadDrp(const std::string& file_name) const {
   return TranslatingMemoryFailure([&] {
-    RequireName(file_name);
-    std::uint64_t file_size = 0;
-    ImageBuffer image;
-    {
-      InputFile file = OpenForReading(file_name, file_size);
-      DiskBytes bytes(file);
-      image = ReadWhole(bytes, file_size, file_name);
-    }
-    return ParseChecked(*this, image, file_name);
+    return ReadFromDisk(*this, file_name, [&](FileBytes& bytes, std::uint64_t size) {
+      return ReadWhole(bytes, size, file_name);
+    });
   });
 }
 
