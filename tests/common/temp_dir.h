@@ -57,6 +57,23 @@ inline void WriteFileBytes(const std::string& name, const Bytes& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+// The same, as text, for tests that compare whole files with strings.
+inline std::string ReadWholeFile(const std::string& name) {
+  const Bytes bytes = ReadFileBytes(name);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+inline void WriteWholeFile(const std::string& name, const std::string& text) {
+  WriteFileBytes(name, Bytes(text.begin(), text.end()));
+}
+
+// What a program file's name ends in on the system this build targets.
+#ifdef _WIN32
+inline constexpr const char* kExeSuffix = ".exe";
+#else
+inline constexpr const char* kExeSuffix = "";
+#endif
+
 // Parses "10 FB 00" into bytes.
 inline Bytes Hex(const std::string& text) {
   Bytes bytes;

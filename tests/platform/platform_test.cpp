@@ -22,23 +22,9 @@
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kExeSuffix = ".exe";
-#else
-constexpr const char* kExeSuffix = "";
-#endif
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
+using testing_support::kExeSuffix;
+using testing_support::ReadWholeFile;
+using testing_support::WriteWholeFile;
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempTree {

@@ -14,18 +14,8 @@
 
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kExeSuffix = ".exe";
-#else
-constexpr const char* kExeSuffix = "";
-#endif
-
-std::string ReadWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
+using testing_support::kExeSuffix;
+using testing_support::ReadWholeFile;
 
 // The programs lie in bin/ beside the folder of the test binaries.
 std::string BinFolder() {
