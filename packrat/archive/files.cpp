@@ -133,7 +133,8 @@ FileImage ExpandCrp(FileBytes& file, std::uint64_t size, const std::string& file
   if (file.Read(start + 4, 1) != 1) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
   FileImage expanded{AllocateImage(LoadBe24(start + 2))};
   FirstByteKept stream(file);
-  const LzStatus status = DecodeLz(stream, {expanded.image.bytes.get(), expanded.image.size}, expanded.produced);
+  const LzStatus status =
+      DecodeLz(stream, {expanded.image.bytes.get(), expanded.image.size}, expanded.produced);
   // A stream that asks for bytes past the size it announced, or for a copy
   // from before its start, is damaged as a whole.
   if (status == LzStatus::kOverrun || status == LzStatus::kBadDistance) {

@@ -63,7 +63,9 @@ struct Readable {
 };
 
 // Positions are 32-bit, as in every image ever written, so offsets wrap.
-std::uint32_t ArticlePosition(std::uint32_t i) { return static_cast<std::uint32_t>(kRecordSize * (1 + std::uint64_t{i})); }
+std::uint32_t ArticlePosition(std::uint32_t i) {
+  return static_cast<std::uint32_t>(kRecordSize * (1 + std::uint64_t{i}));
+}
 
 // Reads article entry `i` (inside the image: the fixed entries are checked
 // first) and checks its magic and that its run of part entries is readable.
@@ -71,7 +73,9 @@ ArticleEntry ReadArticle(const Readable& image, std::uint32_t i) {
   const std::uint32_t position = ArticlePosition(i);
   const ArticleEntry entry = ArticleEntry::Read(image.bytes + position);
   if (entry.magic != Article::kMagic) throw ArchiveError(texts::kInvalidCrp);
-  if (entry.part_count != 0) image.Require(position + 16u * entry.parts_offset, kRecordSize * entry.part_count);
+  if (entry.part_count != 0) {
+    image.Require(position + 16u * entry.parts_offset, kRecordSize * entry.part_count);
+  }
   return entry;
 }
 

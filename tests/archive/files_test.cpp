@@ -160,8 +160,9 @@ TEST(ReadCrp, StreamsThatStopEarly) {
   const std::string name = dir.file("early.crp");
   // Directory: header, one article, one data entry, two parts (80 bytes, in
   // 4096). Blocks: 100 bytes at 4096, 40 at 4208, the entry's 20 at 4256.
-  const Archive archive = MakeArchive(
-      3, {MakeArticle({MakeChunk(1, 2, Bytes(100, 7)), MakeChunk(2, 3, Bytes(40, 8))})}, {MakeChunk(9, 1, Bytes(20, 4))});
+  const Archive archive =
+      MakeArchive(3, {MakeArticle({MakeChunk(1, 2, Bytes(100, 7)), MakeChunk(2, 3, Bytes(40, 8))})},
+                  {MakeChunk(9, 1, Bytes(20, 4))});
   const Bytes image = Built(archive);
   ASSERT_EQ(image.size(), 8192u);
   Bytes announces_more = Compressed(image);

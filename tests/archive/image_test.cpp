@@ -189,7 +189,7 @@ TEST(ParseImage, RefusesAnythingOutsideTheImage) {
 // copies what it must refuse fails with the memory text instead of taking the
 // machine's memory. (Under AddressSanitizer, which reserves terabytes of
 // address space up front, the child runs without the limit.)
-std::string ParseErrorInLittleMemory(const Bytes& image, unsigned megabytes) {
+std::string ParseErrorInLittleMemory(const Bytes& image, [[maybe_unused]] unsigned megabytes) {
   int pipe_ends[2];
   if (pipe(pipe_ends) != 0) return "no pipe";
   const pid_t pid = fork();
@@ -201,8 +201,8 @@ std::string ParseErrorInLittleMemory(const Bytes& image, unsigned megabytes) {
       if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
       std::fclose(statm);
     }
-    const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
-                         (rlim_t{megabytes} << 20);
+    const rlim_t limit =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{megabytes} << 20);
     const rlimit rl{limit, limit};
     setrlimit(RLIMIT_AS, &rl);
 #endif
@@ -232,11 +232,14 @@ TEST(ParseImage, RefusesModelsTooLargeToWriteBeforeCopyingAnything) {
   // image. A directory of 8192 bytes and 256 blocks of 2^24 - 32 bytes make
   // exactly 4 GiB: refused. With blocks 16 bytes shorter the image would be
   // 4 GiB - 4096, so the parser goes on, to the damaged 257th entry.
-  for (const auto& [length, text] : {std::pair<std::uint32_t, std::string>{(1u << 24) - 32, too_large},
-                                     std::pair<std::uint32_t, std::string>{(1u << 24) - 48, "Data is an invalid CRP"}}) {
-    Bytes image = testing_support::SharedBlockImage(257, length);
+  struct Limit {
+    std::uint32_t block_length;
+    std::string text;
+  };
+  for (const Limit& limit : {Limit{(1u << 24) - 32, too_large}, Limit{(1u << 24) - 48, "Data is an invalid CRP"}}) {
+    Bytes image = testing_support::SharedBlockImage(257, limit.block_length);
     PutLe32(image, 16 * 257 + 12, 0x7FFFFFF0u);
-    EXPECT_EQ(ParseErrorInLittleMemory(image, 64), text) << length;
+    EXPECT_EQ(ParseErrorInLittleMemory(image, 64), limit.text) << limit.block_length;
   }
 }
 #endif

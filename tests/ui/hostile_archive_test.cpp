@@ -40,7 +40,8 @@ Bytes SharedPartsBomb() { return testing_support::SharedPartsImage(16384, 16384)
 // A small archive whose image ends with its only block.
 Bytes OneBlockImage() {
   using namespace testing_support;
-  const ImageBuffer image = ArchiveCodec().BuildImage(MakeArchive(3, {MakeArticle({MakeChunk(1, 2, Bytes(100, 7))})}, {}));
+  const ImageBuffer image =
+      ArchiveCodec().BuildImage(MakeArchive(3, {MakeArticle({MakeChunk(1, 2, Bytes(100, 7))})}, {}));
   return Bytes(image.bytes.get(), image.bytes.get() + image.size);
 }
 
