@@ -147,8 +147,9 @@ FileImage ExpandCrp(FileBytes& file, std::uint64_t size, const std::string& file
   return expanded;
 }
 
-// Stream output past what was produced is refused as a damaged file: zeros
-// there would otherwise be read as the archive's own empty records or data.
+// A record or block the parser needs from past the bytes a stream produced
+// makes the file damaged: the zeros there would otherwise be read as the
+// archive's own empty records or data.
 Archive ParseChecked(const FileImage& read, const std::string& file_name) {
   Archive archive = ParsePartialImage(read.image.bytes.get(), read.image.size, read.produced,
                                       texts::FileIsInvalidCrp(file_name));
