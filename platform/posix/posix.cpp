@@ -266,6 +266,12 @@ bool RemoveEmptyFolder(const std::string& path) {
   return resolved && ::rmdir(resolved->c_str()) == 0;
 }
 
+bool IsLink(const std::string& path) {
+  const auto resolved = ResolveIgnoringCase(path);
+  struct stat info {};
+  return resolved && ::lstat(resolved->c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
   // A folder that is a symbolic link is not followed: callers delete what

@@ -162,6 +162,11 @@ bool DeleteFileForced(const std::string& path) {
 
 bool RemoveEmptyFolder(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
 
+bool IsLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
   // A junction or folder link is not followed: callers delete what they

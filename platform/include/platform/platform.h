@@ -80,6 +80,10 @@ bool CopyFileReplacing(const std::string& from, const std::string& to);
 bool MoveFileReplacing(const std::string& from, const std::string& to);
 bool DeleteFileForced(const std::string& path);     // clears read-only first
 bool RemoveEmptyFolder(const std::string& path);
+// Whether the entry itself is a link to somewhere else (POSIX: a symbolic
+// link, dangling or not; Win32: any reparse point, junctions included).
+// False for a missing entry and for a plain file or folder.
+bool IsLink(const std::string& path);
 
 struct FolderEntry {
   std::string name;
