@@ -82,4 +82,32 @@ TEST(PackratCli, PacksAndUnpacksAnArchiveInAFolderWithSpaces) {
   EXPECT_EQ(ReadWholeFile(drp), image);
 }
 
+// The explorer the way a user runs it: extract next to the archive, then
+// build from the folder, in a folder whose name is outside ASCII (one byte
+// of the ANSI code page on Windows).
+TEST(PackratCli, ExtractsAndRebuildsAnArchiveInAFolderWithAnAccentedName) {
+  if (!platform::Exists(Program("packrat-cli"))) GTEST_SKIP() << "packrat-cli is not built";
+  const testing_support::TempDir tree;
+  const std::string folder = tree.file("Caf\xE9 Pack");
+  ASSERT_TRUE(platform::CreateFolder(folder));
+  const std::string crp = platform::JoinPath(folder, "car.crp");
+  const packrat::ArchiveCodec codec;
+  const packrat::Archive archive = MakeArchive();
+  codec.WriteCrp(archive, crp);
+  codec.WriteDrp(archive, platform::JoinPath(folder, "car.drp"));
+
+  ASSERT_TRUE(platform::StartAndWait(Program("packrat-cli"), "extract \"" + crp + "\"", folder,
+                                     platform::WindowMode::kHidden));
+  const std::string extracted = platform::JoinPath(folder, "car");
+  ASSERT_EQ(platform::FindEntry(platform::JoinPath(extracted, "archive.json")), platform::EntryKind::kFile);
+  for (const char* output : {"rebuilt.crp", "rebuilt.drp"}) {
+    ASSERT_TRUE(platform::StartAndWait(Program("packrat-cli"),
+                                       "build \"" + extracted + "\" \"" + platform::JoinPath(folder, output) + "\"",
+                                       folder, platform::WindowMode::kHidden));
+  }
+  EXPECT_EQ(ReadWholeFile(platform::JoinPath(folder, "rebuilt.crp")), ReadWholeFile(crp));
+  EXPECT_EQ(ReadWholeFile(platform::JoinPath(folder, "rebuilt.drp")), ReadWholeFile(platform::JoinPath(folder, "car.drp")));
+  EXPECT_FALSE(ReadWholeFile(crp).empty());
+}
+
 }  // namespace
