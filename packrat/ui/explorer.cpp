@@ -179,7 +179,10 @@ void LoadChunk(const std::string& root, const manifest::ChunkFile& file, Chunk& 
   std::string path = root;
   std::string shown;
   for (const std::string& name : file.names) {
-    path = platform::JoinPath(path, name);
+    // The manifest is UTF-8; the disk may spell names in another code page.
+    const std::optional<std::string> spelt = platform::NameFromUtf8(name);
+    if (!spelt) Refuse(file, file.path + ": the name \"" + name + "\" can't be spelt in this system's code page");
+    path = platform::JoinPath(path, *spelt);
     shown += (shown.empty() ? "" : "/") + name;
     if (platform::IsLink(path)) {
       Refuse(file, (shown == file.path ? file.path : file.path + ": " + shown) +

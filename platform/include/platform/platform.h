@@ -93,6 +93,11 @@ struct FolderEntry {
 // cannot be read.
 std::vector<FolderEntry> ListFolder(const std::string& path);
 
+// A name written in UTF-8 (as in a JSON file) spelt the way this system's
+// 8-bit file calls take it: the ANSI code page on Windows, unchanged on
+// POSIX. nullopt when it is not UTF-8 or has a character the code page lacks.
+std::optional<std::string> NameFromUtf8(const std::string& text);
+
 // Case-insensitive comparison of two names the way the file system compares them.
 bool SameFileName(std::string_view a, std::string_view b);
 
