@@ -156,7 +156,8 @@ std::string PrepareFolder(const std::string& folder, MadeEntries& made) {
       throw ArchiveError("Folder " + folder + " can't be made: a file has that name");
     case platform::EntryKind::kFolder:
       // A linked folder is not listed, so its content cannot be told.
-      if (platform::IsLink(folder)) throw ArchiveError("Folder " + folder + " is a link; give the folder it leads to");
+      if (platform::IsLink(folder))
+        throw ArchiveError("Folder " + folder + " is a link; give the folder it leads to");
       if (!platform::ListFolder(folder).empty()) throw ArchiveError("Folder " + folder + " is not empty");
       return platform::LongPathName(folder).value_or(folder);
     case platform::EntryKind::kMissing:
@@ -181,12 +182,13 @@ void LoadChunk(const std::string& root, const manifest::ChunkFile& file, Chunk& 
   for (const std::string& name : file.names) {
     // The manifest is UTF-8; the disk may spell names in another code page.
     const std::optional<std::string> spelt = platform::NameFromUtf8(name);
-    if (!spelt) Refuse(file, file.path + ": the name \"" + name + "\" can't be spelt in this system's code page");
+    if (!spelt)
+      Refuse(file, file.path + ": the name \"" + name + "\" can't be spelt in this system's code page");
     path = platform::JoinPath(path, *spelt);
     shown += (shown.empty() ? "" : "/") + name;
     if (platform::IsLink(path)) {
       Refuse(file, (shown == file.path ? file.path : file.path + ": " + shown) +
-             " is a link, which could lead out of the folder");
+                       " is a link, which could lead out of the folder");
     }
   }
   switch (platform::FindEntry(path)) {
@@ -200,7 +202,8 @@ void LoadChunk(const std::string& root, const manifest::ChunkFile& file, Chunk& 
   std::optional<Bytes> bytes = ReadFileUpTo(platform::LongPathName(path).value_or(path), kMaxChunkLength);
   if (!bytes) Refuse(file, file.path + " couldn't be read");
   if (bytes->size() > kMaxChunkLength) {
-    Refuse(file, file.path + " is longer than a chunk can be (" + std::to_string(kMaxChunkLength) + " bytes)");
+    Refuse(file,
+           file.path + " is longer than a chunk can be (" + std::to_string(kMaxChunkLength) + " bytes)");
   }
   chunk.length = static_cast<std::uint32_t>(bytes->size());
   if (!bytes->empty()) chunk.data = std::move(*bytes);
@@ -231,17 +234,21 @@ void ListArchive(const std::string& file, bool json, std::ostream& out) {
     for (std::size_t a = 0; a < article_count; ++a) {
       const Article& article = (*archive.articles)[a];
       const std::size_t parts = article.parts ? article.parts->size() : 0;
-      out << "article " << a << ": param " << Hex32(article.param) << ", " << Counted(parts, "part", "parts") << '\n';
-      for (std::size_t p = 0; p < parts; ++p) out << "  part " << p << ": " << ChunkText((*article.parts)[p]) << '\n';
+      out << "article " << a << ": param " << Hex32(article.param) << ", " << Counted(parts, "part", "parts")
+          << '\n';
+      for (std::size_t p = 0; p < parts; ++p)
+        out << "  part " << p << ": " << ChunkText((*article.parts)[p]) << '\n';
     }
     const std::size_t entry_count = archive.entries ? archive.entries->size() : 0;
-    for (std::size_t e = 0; e < entry_count; ++e) out << "entry " << e << ": " << ChunkText((*archive.entries)[e]) << '\n';
+    for (std::size_t e = 0; e < entry_count; ++e)
+      out << "entry " << e << ": " << ChunkText((*archive.entries)[e]) << '\n';
 
-    const bool compressed = !drp && bytes->size() >= kLzHeaderSize && (*bytes)[0] == kLzMagic0 && (*bytes)[1] == kLzMagic1;
+    const bool compressed =
+        !drp && bytes->size() >= kLzHeaderSize && (*bytes)[0] == kLzMagic0 && (*bytes)[1] == kLzMagic1;
     const std::uint64_t image_size = compressed ? LoadBe24(bytes->data() + 2) : bytes->size();
-    out << Counted(article_count, "article", "articles") << ", " << Counted(entry_count, "entry", "entries") << ", "
-        << Counted(chunks, "chunk", "chunks") << ", " << Counted(data_bytes, "data byte", "data bytes") << ", image "
-        << image_size << " bytes";
+    out << Counted(article_count, "article", "articles") << ", " << Counted(entry_count, "entry", "entries")
+        << ", " << Counted(chunks, "chunk", "chunks") << ", "
+        << Counted(data_bytes, "data byte", "data bytes") << ", image " << image_size << " bytes";
     if (compressed) {
       out << ", compressed " << bytes->size() << " bytes";
     } else if (!drp) {
@@ -254,7 +261,8 @@ void ListArchive(const std::string& file, bool json, std::ostream& out) {
 std::string DefaultExtractFolder(const std::string& file) {
   const std::size_t dot = file.rfind('.');
   const std::size_t separator = file.find_last_of("/\\");
-  if (dot == std::string::npos || dot == 0 || (separator != std::string::npos && dot <= separator + 1)) return file;
+  if (dot == std::string::npos || dot == 0 || (separator != std::string::npos && dot <= separator + 1))
+    return file;
   return file.substr(0, dot);
 }
 
@@ -282,8 +290,8 @@ std::size_t ExtractArchive(const std::string& file, const std::string& folder) {
     });
     // The manifest last: a folder that has one is complete.
     const std::string text = manifest::Write(archive, names);
-    WriteNewFile(platform::JoinPath(root, manifest::kFileName), reinterpret_cast<const std::uint8_t*>(text.data()),
-                 text.size(), made);
+    WriteNewFile(platform::JoinPath(root, manifest::kFileName),
+                 reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), made);
     made.Keep();
     return names.size();
   });
@@ -302,13 +310,15 @@ std::size_t BuildArchive(const std::string& folder, const std::string& output) {
     const std::string manifest_path = platform::JoinPath(root, manifest::kFileName);
     const std::optional<Bytes> text =
         ReadFileUpTo(platform::LongPathName(manifest_path).value_or(manifest_path), SIZE_MAX - 1);
-    if (!text) throw ArchiveError(texts::FileCouldNotBeOpened(platform::JoinPath(folder, manifest::kFileName)));
+    if (!text)
+      throw ArchiveError(texts::FileCouldNotBeOpened(platform::JoinPath(folder, manifest::kFileName)));
     manifest::Manifest read =
         manifest::Read(std::string_view(reinterpret_cast<const char*>(text->data()), text->size()));
 
     std::size_t next = 0;
-    manifest::ForEachChunk(read.archive,
-                           [&](Chunk& chunk, long long, std::size_t) { LoadChunk(root, read.files[next++], chunk); });
+    manifest::ForEachChunk(read.archive, [&](Chunk& chunk, long long, std::size_t) {
+      LoadChunk(root, read.files[next++], chunk);
+    });
     const ArchiveCodec codec;
     if (compressed) {
       codec.WriteCrp(read.archive, output);

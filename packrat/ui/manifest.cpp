@@ -78,7 +78,9 @@ std::string Join(const std::string& where, const std::string& key) {
   return where.empty() ? key : where + "." + key;
 }
 
-std::string Index(const std::string& where, std::size_t index) { return where + "[" + std::to_string(index) + "]"; }
+std::string Index(const std::string& where, std::size_t index) {
+  return where + "[" + std::to_string(index) + "]";
+}
 
 std::string TypeOf(const Json& value) {
   if (value.is_number_integer()) return "a whole number";
@@ -135,7 +137,8 @@ const std::string& String(const Json& value, const std::string& where) {
 std::vector<std::string> PathNames(const std::string& path, const std::string& where) {
   if (path.empty()) Refuse(where, "the path is empty");
   if (path.front() == '/') Refuse(where, path + " is an absolute path, not one inside the folder");
-  if (path.find('\\') != std::string::npos) Refuse(where, path + " holds a backslash; names are separated by /");
+  if (path.find('\\') != std::string::npos)
+    Refuse(where, path + " holds a backslash; names are separated by /");
   if (path.find(':') != std::string::npos) {
     Refuse(where, path + " holds a colon, which Windows reads as a drive or a stream");
   }
@@ -175,7 +178,8 @@ std::vector<Chunk> ReadChunks(const Json& value, const std::string& where, std::
   const Json& array = Array(value, where);
   std::vector<Chunk> chunks;
   chunks.reserve(array.size());
-  for (std::size_t i = 0; i < array.size(); ++i) chunks.push_back(ReadChunk(array[i], Index(where, i), files));
+  for (std::size_t i = 0; i < array.size(); ++i)
+    chunks.push_back(ReadChunk(array[i], Index(where, i), files));
   return chunks;
 }
 
@@ -189,10 +193,12 @@ std::uint32_t Count(std::size_t size, const std::string& where) {
 // took that was not white space: the library counts one character of look-
 // ahead past a number, which may already be on the next line.
 std::string SyntaxProblem(std::string_view text, const Json::parse_error& error) {
-  std::size_t at = std::min<std::size_t>(error.byte == 0 ? 0 : error.byte - 1, text.empty() ? 0 : text.size() - 1);
+  std::size_t at =
+      std::min<std::size_t>(error.byte == 0 ? 0 : error.byte - 1, text.empty() ? 0 : text.size() - 1);
   while (at > 0 && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n')) --at;
   const std::size_t line_start = text.empty() ? std::string_view::npos : text.rfind('\n', at);
-  const std::size_t line = 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+  const std::size_t line = 1 + static_cast<std::size_t>(std::count(
+                                   text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
   const std::size_t column = line_start == std::string_view::npos ? at + 1 : at - line_start;
   // The library's text starts with its own tag and position, which mean
   // nothing to a user; the description follows the position.

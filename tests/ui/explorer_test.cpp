@@ -53,7 +53,8 @@ CliResult Cli(const std::vector<std::string>& arguments) {
 
 Bytes Pattern(std::size_t length, int seed) {
   Bytes bytes(length);
-  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 / 7 + static_cast<std::size_t>(seed));
+  for (std::size_t i = 0; i < length; ++i)
+    bytes[i] = static_cast<std::uint8_t>(i * 31 / 7 + static_cast<std::size_t>(seed));
   return bytes;
 }
 
@@ -81,7 +82,8 @@ void WriteManifest(const std::string& folder, const Json& manifest) {
 Archive SmallArchive() {
   return MakeArchive(
       32,
-      {MakeArticle({MakeChunk(0x1000, 3, Pattern(5, 1)), MakeChunk(0x1001, 4, Pattern(300, 2), 0xDEADBEEF)}, 7),
+      {MakeArticle({MakeChunk(0x1000, 3, Pattern(5, 1)), MakeChunk(0x1001, 4, Pattern(300, 2), 0xDEADBEEF)},
+                   7),
        MakeArticle({MakeChunk(0x2000, 255, Pattern(4096, 3), 1)}, 8)},
       {MakeChunk(7, 1, Pattern(17, 4)), MakeChunk(7, 0, {}, 2)});
 }
@@ -96,7 +98,8 @@ std::vector<Sample> RoundTripSamples() {
   for (std::uint32_t a = 0; a < 12; ++a) {
     std::vector<Chunk> parts;
     for (std::uint32_t p = 0; p < a % 4; ++p) {
-      parts.push_back(MakeChunk(a << 8 | p, static_cast<std::uint8_t>(a + p), Pattern(a * 100 + p * 15, static_cast<int>(a)), p));
+      parts.push_back(MakeChunk(a << 8 | p, static_cast<std::uint8_t>(a + p),
+                                Pattern(a * 100 + p * 15, static_cast<int>(a)), p));
     }
     several.push_back(MakeArticle(std::move(parts), a * 3));
   }
@@ -104,7 +107,8 @@ std::vector<Sample> RoundTripSamples() {
       {"empty", MakeArchive(0, {}, {})},
       {"one chunk", MakeArchive(32, {MakeArticle({MakeChunk(0x1000, 3, Pattern(5, 9))}, 7)}, {})},
       {"zero-length chunks",
-       MakeArchive(1, {MakeArticle({MakeChunk(1, 0, {}), MakeChunk(2, 255, {}, 0xFFFFFFFF)}), MakeArticle({})},
+       MakeArchive(1,
+                   {MakeArticle({MakeChunk(1, 0, {}), MakeChunk(2, 255, {}, 0xFFFFFFFF)}), MakeArticle({})},
                    {MakeChunk(3, 9, {})})},
       {"several articles", MakeArchive(0x12345678, std::move(several), {MakeChunk(9, 9, Pattern(33, 9))})},
       // The same id twice: the files must still be told apart.
@@ -134,7 +138,8 @@ TEST(ArchiveExplorer, ExtractThenBuildGivesTheSameBytes) {
     // A .drp takes apart into the same folder.
     ASSERT_EQ(Cli({"extract", dir.file("game.drp"), dir.file("from-drp")}).exit_code, 0);
     EXPECT_EQ(FolderListing(dir.path() / "from-drp"), FolderListing(dir.path() / "from-crp"));
-    EXPECT_EQ(ReadWholeFile(dir.file("from-drp/archive.json")), ReadWholeFile(dir.file("from-crp/archive.json")));
+    EXPECT_EQ(ReadWholeFile(dir.file("from-drp/archive.json")),
+              ReadWholeFile(dir.file("from-crp/archive.json")));
   }
 }
 
@@ -269,21 +274,26 @@ std::vector<BadFolder> BadFolders() {
       {"not an object", text("[]"), "archive.json: expected an object, found an array", true},
       {"missing key at the top", [](Json& m, const std::string&) { m.erase("entries"); },
        "archive.json: missing key \"entries\""},
-      {"missing key in a chunk", [](Json& m, const std::string&) { m["articles"][0]["parts"][1].erase("param"); },
+      {"missing key in a chunk",
+       [](Json& m, const std::string&) { m["articles"][0]["parts"][1].erase("param"); },
        "archive.json: " + kPart1 + ": missing key \"param\""},
       {"unknown key", set("/entries/0/lenght", 5), "archive.json: entries[0].lenght: unknown key"},
       {"wrong type of number", set("/header_word", "32"),
        "archive.json: header_word: expected a whole number, found a string"},
       {"wrong type of list", set("/articles/0/parts", Json::object()),
        "archive.json: articles[0].parts: expected an array, found an object"},
-      {"wrong type of file", set("/entries/1/file", 12), "archive.json: entries[1].file: expected a string, found a whole number"},
-      {"tag out of range", set("/articles/0/parts/1/tag", 300), "archive.json: " + kPart1 + ".tag: 300 is not 0..255"},
+      {"wrong type of file", set("/entries/1/file", 12),
+       "archive.json: entries[1].file: expected a string, found a whole number"},
+      {"tag out of range", set("/articles/0/parts/1/tag", 300),
+       "archive.json: " + kPart1 + ".tag: 300 is not 0..255"},
       {"negative id", set("/entries/0/id", -1), "archive.json: entries[0].id: -1 is not 0..4294967295"},
       {"param past 32 bits", set("/articles/1/param", 4294967296u),
        "archive.json: articles[1].param: 4294967296 is not 0..4294967295"},
-      {"fraction", set("/articles/1/parts/0/id", 1.5), "archive.json: articles[1].parts[0].id: 1.5 is not a whole number"},
+      {"fraction", set("/articles/1/parts/0/id", 1.5),
+       "archive.json: articles[1].parts[0].id: 1.5 is not a whole number"},
       {"another format", set("/format", "zip"), "archive.json: format: \"zip\" is not \"crp-folder\""},
-      {"another version", set("/version", 2), "archive.json: version: 2 is not supported; this program reads version 1"},
+      {"another version", set("/version", 2),
+       "archive.json: version: 2 is not supported; this program reads version 1"},
       {"chunk file missing",
        [](Json& m, const std::string& folder) {
          std::filesystem::remove(folder + "/" + m["entries"][0]["file"].get<std::string>());
@@ -300,23 +310,29 @@ std::vector<BadFolder> BadFolders() {
       {"backslash", set("/entries/0/file", "..\\outside.bin"),
        "archive.json: entries[0].file: ..\\outside.bin holds a backslash; names are separated by /"},
       {"drive", set("/entries/0/file", "C:outside.bin"),
-       "archive.json: entries[0].file: C:outside.bin holds a colon, which Windows reads as a drive or a stream"},
+       "archive.json: entries[0].file: C:outside.bin holds a colon, which Windows reads as a drive or a "
+       "stream"},
       {"name Windows would change", set("/entries/0/file", "entries./00-00000007.bin"),
-       "archive.json: entries[0].file: entries./00-00000007.bin: the name \"entries.\" ends in a dot or a space"},
+       "archive.json: entries[0].file: entries./00-00000007.bin: the name \"entries.\" ends in a dot or a "
+       "space"},
       {"empty path", set("/entries/0/file", ""), "archive.json: entries[0].file: the path is empty"},
       {"chunk file longer than a chunk",
        [](Json& m, const std::string& folder) {
-         WriteFileBytes(folder + "/" + m["entries"][1]["file"].get<std::string>(), Bytes(kMaxChunkLength + 1));
+         WriteFileBytes(folder + "/" + m["entries"][1]["file"].get<std::string>(),
+                        Bytes(kMaxChunkLength + 1));
        },
-       "archive.json: entries[1].file: entries/01-00000007.bin is longer than a chunk can be (16777215 bytes)"},
+       "archive.json: entries[1].file: entries/01-00000007.bin is longer than a chunk can be (16777215 "
+       "bytes)"},
       // The largest chunk fits an image, but that image does not fit a compressed file.
       {"model the engine refuses",
        [](Json& m, const std::string& folder) {
          WriteFileBytes(folder + "/" + m["entries"][1]["file"].get<std::string>(), Bytes(kMaxChunkLength));
        },
        "Archive is too large for a compressed CRP file"},
-      {"no manifest", [](Json&, const std::string& folder) { std::filesystem::remove(folder + "/archive.json"); },
-       "File FOLDER" + std::string(1, std::filesystem::path::preferred_separator) + "archive.json couldn't be opened",
+      {"no manifest",
+       [](Json&, const std::string& folder) { std::filesystem::remove(folder + "/archive.json"); },
+       "File FOLDER" + std::string(1, std::filesystem::path::preferred_separator) +
+           "archive.json couldn't be opened",
        true},
   };
 #ifndef _WIN32
@@ -326,13 +342,15 @@ std::vector<BadFolder> BadFolders() {
                     std::filesystem::remove(file);
                     std::filesystem::create_symlink(folder + "/../outside.bin", file);
                   },
-                  "archive.json: entries[0].file: entries/00-00000007.bin is a link, which could lead out of the folder"});
-  rows.push_back({"folder on the way is a link out of the folder",
-                  [](Json& m, const std::string& folder) {
-                    std::filesystem::create_directory_symlink(folder + "/..", folder + "/up");
-                    m["entries"][0]["file"] = "up/outside.bin";
-                  },
-                  "archive.json: entries[0].file: up/outside.bin: up is a link, which could lead out of the folder"});
+                  "archive.json: entries[0].file: entries/00-00000007.bin is a link, which could lead out of "
+                  "the folder"});
+  rows.push_back(
+      {"folder on the way is a link out of the folder",
+       [](Json& m, const std::string& folder) {
+         std::filesystem::create_directory_symlink(folder + "/..", folder + "/up");
+         m["entries"][0]["file"] = "up/outside.bin";
+       },
+       "archive.json: entries[0].file: up/outside.bin: up is a link, which could lead out of the folder"});
 #endif
   return rows;
 }
@@ -398,13 +416,17 @@ TEST(ArchiveExplorer, ExtractRefusesAFolderInUseAndABrokenArchive) {
     std::vector<std::string> arguments;
     std::string expected;
   } rows[] = {
-      {"folder holds a file", {"extract", dir.file("game.crp"), dir.file("busy")},
+      {"folder holds a file",
+       {"extract", dir.file("game.crp"), dir.file("busy")},
        "Folder " + dir.file("busy") + " is not empty"},
-      {"folder name is a file", {"extract", dir.file("game.crp"), dir.file("taken")},
+      {"folder name is a file",
+       {"extract", dir.file("game.crp"), dir.file("taken")},
        "Folder " + dir.file("taken") + " can't be made: a file has that name"},
-      {"archive the engine refuses", {"extract", dir.file("short.crp")},
+      {"archive the engine refuses",
+       {"extract", dir.file("short.crp")},
        "File " + dir.file("short.crp") + " has invalid file size"},
-      {"archive missing", {"extract", dir.file("none.crp"), dir.file("none")},
+      {"archive missing",
+       {"extract", dir.file("none.crp"), dir.file("none")},
        "File " + dir.file("none.crp") + " couldn't be opened"},
   };
   const auto listing = FolderListing(dir.path());
@@ -449,8 +471,9 @@ TEST(ArchiveExplorer, ListShowsTheTreeAndTheSummary) {
     return out.substr(out.rfind('\n', out.size() - 2) + 1);
   };
   EXPECT_EQ(summary("game.drp"), "2 articles, 2 entries, 5 chunks, 4418 data bytes, image 12288 bytes\n");
-  EXPECT_EQ(summary("stored.crp"),
-            "2 articles, 2 entries, 5 chunks, 4418 data bytes, image 12288 bytes, stored without compression\n");
+  EXPECT_EQ(
+      summary("stored.crp"),
+      "2 articles, 2 entries, 5 chunks, 4418 data bytes, image 12288 bytes, stored without compression\n");
 
   const CliResult json = Cli({"list", "--json", dir.file("game.crp")});
   ASSERT_EQ(json.exit_code, 0) << json.err;
@@ -471,9 +494,14 @@ TEST(ArchiveExplorer, ListShowsTheTreeAndTheSummary) {
 }
 
 TEST(ArchiveExplorer, UsageNamesAllCommands) {
-  for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
-           {"list"}, {"list", "--json"}, {"list", "--xml", "a.crp"}, {"extract"}, {"extract", "a", "b", "c"},
-           {"build", "folder"}, {"build", "a", "b", "c"}}) {
+  for (const std::vector<std::string>& wrong :
+       std::vector<std::vector<std::string>>{{"list"},
+                                             {"list", "--json"},
+                                             {"list", "--xml", "a.crp"},
+                                             {"extract"},
+                                             {"extract", "a", "b", "c"},
+                                             {"build", "folder"},
+                                             {"build", "a", "b", "c"}}) {
     EXPECT_EQ(Cli(wrong).exit_code, 2) << wrong[0] << " with " << wrong.size() - 1 << " arguments";
   }
   const CliResult help = Cli({"--help"});
@@ -496,7 +524,8 @@ TEST(ArchiveExplorer, FailedExtractionTakesAwayWhatItWrote) {
   for (const std::string& folder : {dir.file("new"), dir.file("empty")}) {
     SCOPED_TRACE(folder);
     // Room for the small chunks, not for the 4096-byte one.
-    const auto result = fault_injection::RunWithFileSizeLimit(kCli, {"extract", dir.file("game.crp"), folder}, 1000);
+    const auto result =
+        fault_injection::RunWithFileSizeLimit(kCli, {"extract", dir.file("game.crp"), folder}, 1000);
     EXPECT_EQ(result.exit_code, 1);
     EXPECT_EQ(result.err, "File " + folder + "/articles/001/00-00002000.bin couldn't be written\n");
   }
@@ -510,11 +539,10 @@ TEST(ArchiveExplorer, ExtractAsAUserWhoMayNotWriteThere) {
   std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
   WriteFileBytes(dir.file("game.crp"), CrpBytes(SmallArchive()));
   std::filesystem::create_directory(dir.file("locked"));
-  std::filesystem::permissions(dir.file("locked"), std::filesystem::perms::owner_all |
-                                                       std::filesystem::perms::group_read |
-                                                       std::filesystem::perms::others_read |
-                                                       std::filesystem::perms::group_exec |
-                                                       std::filesystem::perms::others_exec);
+  std::filesystem::permissions(dir.file("locked"),
+                               std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                                   std::filesystem::perms::others_read | std::filesystem::perms::group_exec |
+                                   std::filesystem::perms::others_exec);
   const auto result = testing_support::RunProgram(
       "/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", kCli, "extract",
                            dir.file("game.crp"), dir.file("locked/game")});
