@@ -538,6 +538,9 @@ TEST(ArchiveExplorer, ExtractAsAUserWhoMayNotWriteThere) {
   TempDir dir;
   std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
   WriteFileBytes(dir.file("game.crp"), CrpBytes(SmallArchive()));
+  std::filesystem::permissions(dir.file("game.crp"), std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::group_read |
+                                                         std::filesystem::perms::others_read);
   std::filesystem::create_directory(dir.file("locked"));
   std::filesystem::permissions(dir.file("locked"),
                                std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
