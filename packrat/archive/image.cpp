@@ -15,7 +15,6 @@ namespace {
 
 constexpr std::uint64_t kDirectoryAlign = 4096;
 constexpr std::uint64_t kBlockAlign = 16;
-constexpr std::uint64_t kMaxChunkLength = (std::uint64_t{1} << 24) - 1;
 constexpr std::uint64_t kMaxArticles = (std::uint64_t{1} << 27) - 1;
 // Offsets inside an image are 32-bit, so no image may reach 4 GiB.
 constexpr std::uint64_t kMaxImageSize = 0xFFFFFFFFull;

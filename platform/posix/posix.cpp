@@ -266,6 +266,15 @@ bool RemoveEmptyFolder(const std::string& path) {
   return resolved && ::rmdir(resolved->c_str()) == 0;
 }
 
+// File names here are bytes, and a UTF-8 system spells them in UTF-8 already.
+std::optional<std::string> NameFromUtf8(const std::string& text) { return text; }
+
+bool IsLink(const std::string& path) {
+  const auto resolved = ResolveIgnoringCase(path);
+  struct stat info {};
+  return resolved && ::lstat(resolved->c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
   // A folder that is a symbolic link is not followed: callers delete what

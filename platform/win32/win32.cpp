@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include <iostream>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -161,6 +162,29 @@ bool DeleteFileForced(const std::string& path) {
 }
 
 bool RemoveEmptyFolder(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
+
+std::optional<std::string> NameFromUtf8(const std::string& text) {
+  if (text.empty()) return text;
+  const int length = static_cast<int>(text.size());
+  const int wide_length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+  if (wide_length <= 0) return std::nullopt;
+  std::wstring wide(static_cast<size_t>(wide_length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), wide_length);
+  // No best-fit letters: "é" must not quietly become "e" and name another file.
+  BOOL lossy = FALSE;
+  const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), wide_length, nullptr, 0,
+                                         nullptr, &lossy);
+  if (size <= 0 || lossy) return std::nullopt;
+  std::string name(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), wide_length, name.data(), size, nullptr, &lossy);
+  if (lossy) return std::nullopt;
+  return name;
+}
+
+bool IsLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
 
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;

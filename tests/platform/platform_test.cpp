@@ -18,6 +18,7 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -270,6 +271,24 @@ TEST(FileSystem, CopyKeepsTheProgramRunnable) {
   struct stat st {};
   ASSERT_EQ(::stat(copy.c_str(), &st), 0);
   EXPECT_NE(st.st_mode & S_IXUSR, 0u);
+}
+
+TEST(FileSystem, LinksAreToldFromFilesAndFolders) {
+  TempTree tree;
+  const std::string file = tree.File("real.bin");
+  const std::string folder = tree.Folder("Real");
+  ASSERT_EQ(::symlink(file.c_str(), tree.Path("to-file").c_str()), 0);
+  ASSERT_EQ(::symlink(folder.c_str(), tree.Path("to-folder").c_str()), 0);
+  ASSERT_EQ(::symlink(tree.Path("gone").c_str(), tree.Path("dangling").c_str()), 0);
+  EXPECT_TRUE(platform::IsLink(tree.Path("to-file")));
+  EXPECT_TRUE(platform::IsLink(tree.Path("TO-FOLDER")));  // matched ignoring case, as elsewhere
+  EXPECT_TRUE(platform::IsLink(tree.Path("dangling")));
+  EXPECT_FALSE(platform::IsLink(file));
+  EXPECT_FALSE(platform::IsLink(folder));
+  EXPECT_FALSE(platform::IsLink(tree.Path("missing")));
+  // Only the last name counts: a file reached through a linked folder is not itself a link.
+  tree.File("Real/inside.bin");
+  EXPECT_FALSE(platform::IsLink(tree.Path("to-folder/inside.bin")));
 }
 
 TEST(FileSystem, DeleteFindsTheFileIgnoringCase) {

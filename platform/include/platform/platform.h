@@ -80,6 +80,10 @@ bool CopyFileReplacing(const std::string& from, const std::string& to);
 bool MoveFileReplacing(const std::string& from, const std::string& to);
 bool DeleteFileForced(const std::string& path);     // clears read-only first
 bool RemoveEmptyFolder(const std::string& path);
+// Whether the entry itself is a link to somewhere else (POSIX: a symbolic
+// link, dangling or not; Win32: any reparse point, junctions included).
+// False for a missing entry and for a plain file or folder.
+bool IsLink(const std::string& path);
 
 struct FolderEntry {
   std::string name;
@@ -88,6 +92,11 @@ struct FolderEntry {
 // The entries directly inside a folder ('.' and '..' left out); empty when it
 // cannot be read.
 std::vector<FolderEntry> ListFolder(const std::string& path);
+
+// A name written in UTF-8 (as in a JSON file) spelt the way this system's
+// 8-bit file calls take it: the ANSI code page on Windows, unchanged on
+// POSIX. nullopt when it is not UTF-8 or has a character the code page lacks.
+std::optional<std::string> NameFromUtf8(const std::string& text);
 
 // Case-insensitive comparison of two names the way the file system compares them.
 bool SameFileName(std::string_view a, std::string_view b);
