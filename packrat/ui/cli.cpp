@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "packrat/ui/commands.h"
+#include "roadfire_version.h"
 
 namespace packrat {
 
@@ -13,7 +14,9 @@ constexpr const char* kUsage =
     "       packrat-cli pack FILE.drp...     compress each image into FILE.crp beside it\n"
     "       packrat-cli --help               show this text\n"
     "The output name replaces the third character from the end of the input name\n"
-    "(d for unpack, c for pack); an existing output file is replaced.\n";
+    "(d for unpack, c for pack); an existing output file is replaced.\n"
+    "\n"
+    "Roadfire tools " ROADFIRE_VERSION_STRING ", under the MIT licence (see LICENSE).\n";
 
 class ConsoleReporter final : public CommandReporter {
  public:
