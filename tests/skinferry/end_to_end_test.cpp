@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -195,17 +196,105 @@ TEST_F(EndToEnd, UsageWithoutArgumentAndStaleWorkFolderRemoved) {
   EXPECT_EQ(Lines(ReadAll(log)), expected);
 }
 
-// A work folder planted as a link to another folder must not lead the
-// clean-up into that folder.
+// The names and contents of the files directly in a folder.
+std::map<std::string, std::string> Contents(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) files[entry.path().filename().string()] = ReadAll(entry.path());
+  return files;
+}
+
+// A work folder planted as a link to another folder must lead neither the
+// clean-up nor fshtool into that folder: the link goes, a folder of the
+// run's own takes its place.
 TEST_F(EndToEnd, WorkFolderThatIsALinkIsNotFollowed) {
   const fs::path elsewhere = root / "elsewhere";
   fs::create_directories(elsewhere);
   WriteAll(elsewhere / "precious.txt", "keep me");
+  WriteAll(elsewhere / "0000.BMP", "the user's own picture");
+  WriteAll(elsewhere / "index.fsh", "the user's own list");
   fs::permissions(elsewhere / "precious.txt", fs::perms::owner_read);
+  const auto before = Contents(elsewhere);
   fs::create_directory_symlink(elsewhere, tmp / "TPC");
   ASSERT_EQ(Run(""), 0);
-  EXPECT_EQ(ReadAll(elsewhere / "precious.txt"), "keep me");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(tmp / "TPC")));
   EXPECT_EQ(fs::status(elsewhere / "precious.txt").permissions() & fs::perms::all, fs::perms::owner_read);
+
+  fs::create_directory_symlink(elsewhere, tmp / "TPC");
+  ASSERT_EQ(Run("'my pack.fsh'"), 0) << ReadAll(log);
+  EXPECT_EQ(Contents(elsewhere), before);
+  EXPECT_EQ(ReadAll(prog / "my pack" / "index.txt"),
+            "; Index file made by Skinferry\r\ncar.ptx\r\nwheel-4.ptx\r\ncar(1).ptx\r\n");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(tmp / "TPC")));
+}
+
+// In a shared temporary folder (sticky, like /tmp) a link of another user's
+// cannot be removed; the run then never starts fshtool and ends in the list
+// error, and the folder the link leads to stays as it was.
+TEST_F(EndToEnd, WorkFolderLinkOfAnotherUserStopsTheRun) {
+  ASSERT_EQ(::geteuid(), 0u) << "needs root to plant a link that the run's user may not remove";
+  const fs::path shared = root / "shared";
+  const fs::path elsewhere = root / "elsewhere";
+  fs::create_directories(shared);
+  fs::create_directories(elsewhere);
+  WriteAll(elsewhere / "0000.BMP", "the user's own picture");
+  fs::create_directory_symlink(elsewhere, shared / "TPC");
+  const auto before = Contents(elsewhere);
+  // The run's user may go everywhere, and write to the program folder and
+  // the shared one, but only root may remove root's link in the sticky one.
+  for (const fs::path& p : {root, prog, caller, elsewhere}) fs::permissions(p, fs::perms::all);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  WriteAll(log, "");
+  WriteAll(tool_log, "");
+  fs::permissions(log, fs::perms::all);
+  fs::permissions(tool_log, fs::perms::all);
+
+  const int status = Shell("cd " + ShellQuoted(caller.string()) + " && TMPDIR=" + ShellQuoted(shared.string()) +
+                           " FAKE_TOOL_LOG=" + ShellQuoted(tool_log.string()) +
+                           " setpriv --reuid=65534 --regid=65534 --clear-groups timeout 60 " +
+                           ShellQuoted((prog / "skinferry").string()) + " 'my pack.fsh' </dev/null >" +
+                           ShellQuoted(log.string()) + " 2>&1");
+  ASSERT_EQ(status, 0) << ReadAll(log);
+  EXPECT_TRUE(fs::is_symlink(shared / "TPC"));
+  EXPECT_EQ(Contents(elsewhere), before);
+  EXPECT_EQ(ReadAll(tool_log), "");
+  EXPECT_EQ(ReadAll(prog / "my pack" / "index.txt"),
+            "; Index file made by Skinferry\r\n"
+            "An error has occurred while reading th index.fsh file!: BMPfile:  Alphafile:  TGA-file: \r\n");
+}
+
+// index.txt (and index_old.txt) are found the way every other name is,
+// ignoring letter case: an output folder that exists as DUMMY gets its list
+// replaced, and no second folder appears.
+TEST_F(EndToEnd, ListsAreReplacedInAnOutputFolderSpelledOtherwise) {
+  WriteAll(prog / "dummy.fsh", kPackText);
+  fs::create_directories(prog / "DUMMY");
+  WriteAll(prog / "DUMMY" / "index.txt", "; Index file made by Skinferry\r\nold.ptx\r\n");
+  WriteAll(prog / "DUMMY" / "INDEX_OLD.TXT", "old list");
+  ASSERT_EQ(Run("dummy.fsh"), 0) << ReadAll(log);
+  // The stand-in tools take the paths they get exactly, so no TGA lands in
+  // DUMMY and the third image's name gets no "(1)"; the lists are the point.
+  EXPECT_EQ(ReadAll(prog / "DUMMY" / "index.txt"),
+            "; Index file made by Skinferry\r\ncar.ptx\r\nwheel-4.ptx\r\ncar.ptx\r\n");
+  EXPECT_EQ(ReadAll(prog / "DUMMY" / "INDEX_OLD.TXT"), kIndexFsh);
+  EXPECT_FALSE(fs::exists(prog / "dummy"));
+  EXPECT_EQ(Contents(prog / "DUMMY").size(), 2u);
+}
+
+// The clean-up deletes TGA files as del *.tga would: a read-only one (no
+// write bit for its owner) and a hidden one are the user's and stay.
+TEST_F(EndToEnd, TgaCleanUpLeavesReadOnlyAndHiddenFiles) {
+  const fs::path out = prog / "my pack";
+  fs::create_directories(out);
+  WriteAll(out / "keep.tga", "read-only");
+  fs::permissions(out / "keep.tga", fs::perms::owner_read | fs::perms::group_read);
+  WriteAll(out / ".hidden.tga", "hidden");
+  WriteAll(out / "old.tga", "an ordinary leftover");
+  ASSERT_EQ(Run("'my pack.fsh'"), 0) << ReadAll(log);
+  EXPECT_EQ(ReadAll(out / "keep.tga"), "read-only");
+  EXPECT_EQ(ReadAll(out / ".hidden.tga"), "hidden");
+  EXPECT_FALSE(fs::exists(out / "old.tga"));
+  EXPECT_FALSE(fs::exists(out / "car.tga"));
+  EXPECT_TRUE(fs::exists(out / "car.ptx"));
 }
 
 TEST_F(EndToEnd, MissingToolsEndInTheListError) {
