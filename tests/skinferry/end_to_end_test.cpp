@@ -307,26 +307,39 @@ TEST_F(EndToEnd, MissingToolsEndInTheListError) {
   EXPECT_NE(ReadAll(log).find("An error has occurred!"), std::string::npos);
 }
 
-// The screen as a user sees it, in an 80 x 25 terminal.
-TEST_F(EndToEnd, ScreenInATerminal) {
-  if (Shell("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+// Runs skinferry on `argument` in a tmux terminal of 80 columns and `rows`
+// rows until its status line says it has finished, then types `keys` (no
+// Enter) and returns the screen as it then is; Enter ends the run.
+std::vector<std::string> ScreenOfARun(const EndToEnd& test, int rows, const std::string& argument,
+                                      const std::string& keys) {
   const std::string socket = "skinferry-e2e-" + std::to_string(::getpid());
   const std::string tmux = "LANG=C.UTF-8 tmux -u -L " + socket + " ";
-  const std::string command = "cd " + ShellQuoted(caller.string()) + " && " + Environment() +
-                              "LANG=C.UTF-8 " + ShellQuoted((prog / "skinferry").string()) + " 'my pack.fsh'";
-  ASSERT_EQ(Shell(tmux + "new-session -d -x 80 -y 25 " + ShellQuoted(command)), 0);
-
+  const std::string command = "cd " + ShellQuoted(test.caller.string()) + " && " + test.Environment() +
+                              "LANG=C.UTF-8 " + ShellQuoted((test.prog / "skinferry").string()) + " " + argument;
+  const fs::path capture = test.root / "screen.txt";
+  EXPECT_EQ(Shell(tmux + "new-session -d -x 80 -y " + std::to_string(rows) + " " + ShellQuoted(command)), 0);
   std::vector<std::string> screen;
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int attempt = 0; attempt < 150; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    Shell(tmux + "capture-pane -p > " + ShellQuoted((root / "screen.txt").string()));
-    screen = Lines(ReadAll(root / "screen.txt"));
+    Shell(tmux + "capture-pane -p > " + ShellQuoted(capture.string()));
+    screen = Lines(ReadAll(capture));
     if (screen.size() > 13 && screen[13].find("finished!") != std::string::npos) break;
+  }
+  if (!keys.empty()) {
+    Shell(tmux + "send-keys -l " + ShellQuoted(keys));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Shell(tmux + "capture-pane -p > " + ShellQuoted(capture.string()));
+    screen = Lines(ReadAll(capture));
   }
   Shell(tmux + "send-keys Enter");
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   Shell(tmux + "kill-server >/dev/null 2>&1");
+  return screen;
+}
 
+// The screen as a user sees it, in an 80 x 25 terminal.
+TEST_F(EndToEnd, ScreenInATerminal) {
+  const std::vector<std::string> screen = ScreenOfARun(*this, 25, "'my pack.fsh'", "");
   ASSERT_GT(screen.size(), 23u);
   std::string rule;
   for (int i = 0; i < 60; ++i) rule += "═";
@@ -411,6 +424,52 @@ TEST_F(EndToEnd, RealMergerAndEncoder) {
   EXPECT_EQ(wheel[12], 4);  // the level count its name asks for
   EXPECT_EQ(wheel.size(), expected_size(wheel));
   for (const auto& entry : fs::directory_iterator(out)) EXPECT_NE(entry.path().extension(), ".tga");
+}
+#endif
+
+#ifdef SKINFERRY_REAL_TOOLS
+// The real tools share the terminal: mipmill's box for a picture it cannot
+// take (10 x 10) is a line on standard error. It must appear in the message
+// rows and leave the box whole, in the smallest terminal that holds the box,
+// where the final cursor row lies below the screen and the text the user
+// types before Enter must not land on the box's corner. The pack's name
+// outside ASCII shows as itself.
+TEST_F(EndToEnd, ToolMessagesAndTypedTextLeaveTheBoxWhole) {
+  const fs::path tools = prog / "needed_Exes";
+  fs::remove(tools / "alphawed.exe");
+  fs::remove(tools / "mipmill");
+  fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / "alphawed", tools / "alphawed");
+  fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / "mipmill", tools / "mipmill");
+  const fs::path src = root / "src";
+  fs::create_directories(src);
+  testbmp::WriteBmp((src / "odd.bmp").string(), testbmp::Picture(10, 10, {200, 10, 20}));
+  testbmp::WriteBmp((src / "good.bmp").string(), testbmp::Picture(8, 8, {0, 0, 255}));
+  WriteAll(prog / "\xC3\xA5re.fsh", "#copy 0000.BMP " + (src / "odd.bmp").string() + "\n#copy 0001.BMP " +
+                                         (src / "good.bmp").string() + "\nFSH\r\nodd 0000.BMP\r\ngood 0001.BMP\r\n");
+
+  const std::vector<std::string> screen = ScreenOfARun(*this, 24, "\xC3\xA5re.fsh", "typed");
+  ASSERT_EQ(screen.size(), 24u) << ReadAll(root / "screen.txt");
+  std::string rule;
+  for (int i = 0; i < 60; ++i) rule += "═";
+  EXPECT_EQ(Columns(screen[8], 9, 25), "Name of fshfile: \u00e5re.fsh ");
+  EXPECT_EQ(Columns(screen[12], 9, 62), "╔" + rule + "╗");
+  EXPECT_EQ(Columns(screen[14], 9, 62), "╠" + rule + "╣");
+  EXPECT_EQ(Columns(screen[21], 9, 62), "╠" + rule + "╣");
+  EXPECT_EQ(Columns(screen[23], 9, 62), "╚" + rule + "╝");
+  for (int row : {13, 15, 16, 17, 18, 19, 20, 22}) {
+    EXPECT_EQ(Columns(screen[static_cast<size_t>(row)], 9, 1), "║") << row;
+    EXPECT_EQ(Columns(screen[static_cast<size_t>(row)], 70, 1), "║") << row;
+  }
+  EXPECT_EQ(Columns(screen[13], 17, 27), "Converting to ptx finished!");
+  EXPECT_EQ(Columns(screen[18], 10, 26), "PTX file:        good.ptx ");
+  EXPECT_EQ(Columns(screen[22], 58, 5), "100% ");
+  EXPECT_EQ(screen[23].find("typed"), std::string::npos);
+  bool shown = false;
+  for (int row = 4; row < 8; ++row) {
+    shown = shown || Columns(screen[static_cast<size_t>(row)], 9, 58) ==
+                         "Error: TGA size must be 8,16,32...1024 x 24/32 bit        ";
+  }
+  EXPECT_TRUE(shown) << ReadAll(root / "screen.txt");
 }
 #endif
 
