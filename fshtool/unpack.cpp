@@ -136,19 +136,28 @@ std::set<std::string> EarlierOutput(const std::string& folder) {
   if (!path || platform::FindEntry(*path) != platform::EntryKind::kFile) return names;
   FileHandle file(std::fopen(path->c_str(), "rb"));
   if (!file) return names;
+  // The header line decides before the rest of a file that may not be a
+  // list at all is read.
   std::vector<std::string> lines(1);
+  bool header_checked = false;
   for (int c; (c = std::fgetc(file.get())) != EOF;) {
-    if (c == '\r' || c == '\n') {
-      if (!lines.back().empty()) lines.emplace_back();
-    } else {
+    if (c != '\r' && c != '\n') {
       lines.back() += static_cast<char>(c);
+      if (!header_checked && lines.back().size() > 4096) return names;
+      continue;
     }
+    if (lines.back().empty()) continue;
+    if (!header_checked) {
+      const std::string& header = lines.front();
+      if (header.compare(0, kIndexHeaderStart.size(), kIndexHeaderStart) != 0 ||
+          header.find(kIndexHeaderMiddle) == std::string::npos || header.back() != ')') {
+        return names;
+      }
+      header_checked = true;
+    }
+    lines.emplace_back();
   }
-  const std::string& header = lines.front();
-  if (header.compare(0, kIndexHeaderStart.size(), kIndexHeaderStart) != 0 ||
-      header.find(kIndexHeaderMiddle) == std::string::npos || header.back() != ')') {
-    return names;
-  }
+  if (!header_checked) return names;  // a header line needs its line end
   const std::string list_name = path->substr(path->find_last_of("/\\") + 1);
   for (const std::string& name : {list_name, list_name + std::string(kPartEnding)}) names.insert(name);
   for (std::size_t i = 1; i < lines.size(); ++i) {

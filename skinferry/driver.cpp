@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "roadfire_version.h"
 #include "skinferry/conversion.h"
 #include "skinferry/image_list.h"
 #include "skinferry/output_list.h"
-#include "roadfire_version.h"
 #include "skinferry/screen.h"
 
 namespace skinferry {
@@ -82,8 +82,9 @@ void DeleteTgaFiles(Host& host, const std::string& output_folder) {
 
 // fshtool fills the work folder; it must be a real folder of this run, not a
 // link that leads the bitmaps into a folder of the user's. A link is removed
-// and a real folder made at once, which leaves no moment for another link to
-// be planted. False when a link stays (one that this user may not remove).
+// and a real folder made at once, and the check comes after both, so a link
+// planted in between is caught too. False when a link stays (one that this
+// user may not remove, such as another user's in a shared temporary folder).
 bool PrepareWorkFolder(Host& host, const std::string& work_folder) {
   if (host.IsLink(work_folder)) host.RemoveLink(work_folder);
   host.CreateFolder(work_folder);
