@@ -6,6 +6,7 @@
 #include "packrat/archive/error.h"
 #include "packrat/ui/commands.h"
 #include "packrat/ui/explorer.h"
+#include "roadfire_version.h"
 
 namespace packrat {
 
@@ -29,7 +30,9 @@ constexpr const char* kUsage =
     "build: reads FOLDER/archive.json and the chunk files it names (edit them\n"
     "freely: reorder, add or remove chunks, change their lengths) and writes OUTPUT,\n"
     "compressed when it ends in .crp, a bare image when it ends in .drp. Anything\n"
-    "wrong is refused with one line saying what and where, and nothing is written.\n";
+    "wrong is refused with one line saying what and where, and nothing is written.\n"
+    "\n"
+    "Roadfire tools " ROADFIRE_VERSION_STRING ", under the MIT licence (see LICENSE).\n";
 
 class ConsoleReporter final : public CommandReporter {
  public:

@@ -299,6 +299,73 @@ TEST(FileSystem, DeleteFindsTheFileIgnoringCase) {
 }
 #endif
 
+// del *.tga passes read-only and hidden files over; the listing tells them,
+// and the plain delete refuses a read-only file even to an administrator.
+TEST(FileSystem, PlainDeleteLeavesReadOnlyFilesAndTheListingTellsThem) {
+  TempTree tree;
+  const std::string plain = tree.File("plain.tga");
+  const std::string read_only = tree.File("read-only.tga");
+#ifdef _WIN32
+  const std::string hidden = tree.File("hidden.tga");
+  ASSERT_TRUE(::SetFileAttributesA(read_only.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(::SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN));
+#else
+  const std::string hidden = tree.File(".hidden.tga");
+  ASSERT_EQ(::chmod(read_only.c_str(), 0444), 0);
+#endif
+  for (const platform::FolderEntry& entry : platform::ListFolder(tree.root())) {
+    EXPECT_EQ(entry.read_only, entry.name == "read-only.tga") << entry.name;
+    EXPECT_EQ(entry.hidden, entry.name.find("hidden") != std::string::npos) << entry.name;
+  }
+  EXPECT_FALSE(platform::DeleteFileUnlessReadOnly(read_only));
+  EXPECT_TRUE(platform::Exists(read_only));
+  EXPECT_TRUE(platform::DeleteFileUnlessReadOnly(plain));
+  EXPECT_FALSE(platform::Exists(plain));
+  EXPECT_TRUE(platform::DeleteFileForced(read_only));
+}
+
+#ifndef _WIN32
+// A name written in another letter case lands on the existing entry, in a
+// folder found the same way; a new name keeps its own spelling.
+TEST(FileSystem, PathForWritingFindsExistingNamesIgnoringCase) {
+  TempTree tree;
+  tree.Folder("DUMMY");
+  const std::string existing = tree.File("DUMMY/Index.TXT");
+  EXPECT_EQ(platform::PathForWriting(tree.Path("dummy/index.txt")), existing);
+  EXPECT_EQ(platform::PathForWriting(tree.Path("dummy/new.ptx")), tree.Path("DUMMY/new.ptx"));
+  EXPECT_EQ(platform::PathForWriting(tree.Path("missing/new.ptx")), tree.Path("missing/new.ptx"));
+}
+
+// A link is seen and removed as a link; what it leads to stays.
+TEST(FileSystem, LinksAreRemovedNotFollowed) {
+  TempTree tree;
+  tree.Folder("target");
+  const std::string kept = tree.File("target/kept.bmp");
+  const std::string link = tree.Path("TPC");
+  ASSERT_EQ(::symlink(tree.Path("target").c_str(), link.c_str()), 0);
+  EXPECT_TRUE(platform::IsLink(tree.Path("tpc")));
+  EXPECT_FALSE(platform::IsLink(tree.Path("target")));
+  EXPECT_FALSE(platform::RemoveLink(tree.Path("target")));
+  EXPECT_TRUE(platform::RemoveLink(tree.Path("tpc")));
+  EXPECT_FALSE(platform::Exists(link));
+  EXPECT_TRUE(platform::Exists(kept));
+}
+
+// Output meant for the terminal is collected instead, both streams in the
+// order written, and a program that writes more than a pipe holds never
+// blocks.
+TEST(StartAndWait, CollectsWhatTheProgramPrints) {
+  std::string output = "stale";
+  ASSERT_TRUE(platform::StartAndWait("/bin/sh", "-c \"echo out; echo err >&2\"", "", platform::WindowMode::kNormal,
+                                     &output));
+  EXPECT_EQ(output, "out\nerr\n");
+  ASSERT_TRUE(platform::StartAndWait("/bin/sh", "-c \"head -c 300000 /dev/zero | tr '\\\\0' x; echo end\"", "",
+                                     platform::WindowMode::kNormal, &output));
+  EXPECT_EQ(output.size(), 64u * 1024u);
+  EXPECT_EQ(output.substr(output.size() - 4), "end\n");
+}
+#endif
+
 TEST(FileSystem, FoldersAreCreatedListedAndRemoved) {
   TempTree tree;
   const std::string folder = tree.Path("TPC");

@@ -12,6 +12,11 @@
 #include "packrat/archive/codec.h"
 #include "platform/platform.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace {
 
 using testing_support::kExeSuffix;
@@ -130,5 +135,29 @@ TEST(PackratCli, ExtractsAndRebuildsAnArchiveInAFolderWithAnAccentedName) {
                                      folder, platform::WindowMode::kHidden));
   EXPECT_EQ(ReadWholeFile(platform::JoinPath(folder, "renamed.crp")), ReadWholeFile(crp));
 }
+
+#ifdef _WIN32
+// Programs whose texts are fixed (mipmill's usage box, alphawed's boxes, the
+// Packrat dialog) carry the version where Windows shows it, in the file's
+// properties; every program carries the one the project records.
+TEST(Programs, EveryProgramCarriesTheProjectVersion) {
+  for (const std::string name : {"Packrat", "packrat-cli", "Skinferry", "needed_Exes\\fshtool",
+                                 "needed_Exes\\alphawed", "needed_Exes\\mipmill"}) {
+    const std::string path = Program(name);
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_NE(size, 0u) << path;
+    std::vector<char> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(path.c_str(), 0, size, info.data())) << path;
+    for (const char* field : {"ProductVersion", "FileVersion"}) {
+      void* value = nullptr;
+      UINT length = 0;
+      const std::string query = std::string("\\StringFileInfo\\040904B0\\") + field;
+      ASSERT_TRUE(::VerQueryValueA(info.data(), query.c_str(), &value, &length)) << path << " " << field;
+      EXPECT_STREQ(static_cast<const char*>(value), ROADFIRE_PROJECT_VERSION) << path << " " << field;
+    }
+  }
+}
+#endif
 
 }  // namespace
