@@ -9,6 +9,7 @@
 
 #include "archive_fixtures.h"
 #include "packrat/archive/codec.h"
+#include "packrat/ui/disk_files.h"
 #include "packrat/archive/error.h"
 #include "packrat/archive/lz.h"
 
@@ -25,7 +26,7 @@ using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
-const ArchiveCodec codec;
+const ArchiveCodec codec(DiskFiles());
 
 template <typename Call>
 std::string ErrorOf(Call call) {

@@ -1,7 +1,10 @@
 // Runs a built program as a child process on a "full disk": no file it
-// writes may grow past a byte limit (RLIMIT_FSIZE, with SIGXFSZ ignored so a
-// write past it fails with EFBIG as on a full volume). Its standard output
-// and error come back through pipes, which the limit does not touch.
+// writes may grow past a byte limit (RLIMIT_FSIZE). The signal a write past
+// the limit raises is left as the system sets it: the programs ignore it
+// themselves, so the write fails with EFBIG as on a full volume. Standard
+// output and error come back through pipes, which the limit does not touch.
+// An unprivileged run drops to the user nobody (65534) when the test runs as
+// root, so permission checks meet the program as they meet a user.
 #pragma once
 
 #ifndef _WIN32
@@ -31,10 +34,18 @@ inline std::string DrainPipe(int fd) {
   return text;
 }
 
-// `limit` in bytes; standard input is /dev/null.
-inline LimitedResult RunWithFileSizeLimit(const std::string& program,
-                                          const std::vector<std::string>& arguments, rlim_t limit,
-                                          const std::string& folder = "") {
+constexpr uid_t kUnprivilegedId = 65534;
+
+struct LimitedRun {
+  std::string program;
+  std::vector<std::string> arguments;
+  rlim_t file_size_limit = RLIM_INFINITY;  // bytes
+  std::string folder;                      // working folder; empty: this one
+  bool unprivileged = false;
+};
+
+// Standard input is /dev/null.
+inline LimitedResult RunLimited(const LimitedRun& run) {
   int out_pipe[2];
   int err_pipe[2];
   LimitedResult result;
@@ -44,8 +55,12 @@ inline LimitedResult RunWithFileSizeLimit(const std::string& program,
     close(out_pipe[1]);
     return result;
   }
-  std::vector<std::string> args = arguments;
-  args.insert(args.begin(), program);
+  std::vector<std::string> args = run.arguments;
+  args.insert(args.begin(), run.program);
+  if (run.unprivileged && geteuid() == 0) {
+    const std::string id = std::to_string(kUnprivilegedId);
+    args.insert(args.begin(), {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups", "--"});
+  }
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -58,11 +73,11 @@ inline LimitedResult RunWithFileSizeLimit(const std::string& program,
     dup2(err_pipe[1], 2);
     close(out_pipe[0]);
     close(err_pipe[0]);
-    if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(125);
-    signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec
-    const rlimit rl{limit, limit};
+    if (!run.folder.empty() && chdir(run.folder.c_str()) != 0) _exit(125);
+    signal(SIGXFSZ, SIG_DFL);
+    const rlimit rl{run.file_size_limit, run.file_size_limit};
     setrlimit(RLIMIT_FSIZE, &rl);
-    execv(program.c_str(), argv.data());
+    execvp(argv[0], argv.data());
     _exit(126);
   }
   close(out_pipe[1]);
@@ -74,6 +89,12 @@ inline LimitedResult RunWithFileSizeLimit(const std::string& program,
   result.err = DrainPipe(err_pipe[0]);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+// `limit` in bytes.
+inline LimitedResult RunWithFileSizeLimit(const std::string& program, const std::vector<std::string>& arguments,
+                                          rlim_t limit, const std::string& folder = "") {
+  return RunLimited({program, arguments, limit, folder, false});
 }
 
 }  // namespace fault_injection

@@ -179,10 +179,10 @@ TEST_F(UnpackTest, AFailedRunLeavesNoList) {
   // A bitmap that cannot be written stops the run before the list is written.
   Pack pack;
   pack.objects.push_back({"img0", {Image(kBgr888, 1, 1, {1, 2, 3})}});
-  std::filesystem::create_directories(Work() + "/0000.BMP.part");
+  std::filesystem::create_directories(Work() + "/0000.BMP");
   EXPECT_THROW(fshtool::UnpackPack(WritePack(pack), Work()), fshtool::OutputError);
   EXPECT_FALSE(std::filesystem::exists(Work() + "/index.fsh"));
-  EXPECT_FALSE(std::filesystem::exists(Work() + "/0000.BMP"));
+  EXPECT_TRUE(std::filesystem::is_directory(Work() + "/0000.BMP"));
 
   // A work folder that is a file cannot be made.
   WriteFile(scratch_ / "file", std::vector<std::uint8_t>{1});

@@ -10,6 +10,7 @@
 
 #include "common/temp_dir.h"
 #include "packrat/archive/codec.h"
+#include "packrat/ui/disk_files.h"
 #include "platform/platform.h"
 
 namespace {
@@ -65,7 +66,7 @@ TEST(PackratCli, PacksAndUnpacksAnArchiveInAFolderWithSpaces) {
   ASSERT_TRUE(platform::CreateFolder(folder));
   const std::string drp = platform::JoinPath(folder, "car.drp");
   const std::string crp = platform::JoinPath(folder, "car.crp");
-  const packrat::ArchiveCodec codec;
+  const packrat::ArchiveCodec codec(packrat::DiskFiles());
   const packrat::Archive archive = MakeArchive();
   codec.WriteDrp(archive, drp);
   const std::string image = ReadWholeFile(drp);
