@@ -21,41 +21,24 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Writes beside the target and renames over it only when the content is
-// complete, so an interrupted or failed write never leaves a partial file
-// under a name the pipeline reads.
+// Every output goes through the platform's safe replace, so an interrupted
+// or failed write never leaves a partial file under a name the pipeline reads.
 class ReplacingFile {
  public:
   explicit ReplacingFile(std::string target)
-      : target_(std::move(target)), temporary_(target_ + ".part"), file_(std::fopen(temporary_.c_str(), "wb")) {
-    if (!file_) throw OutputError("cannot create " + temporary_);
+      : target_(std::move(target)), file_(platform::BeginReplacing(target_)) {
+    if (!file_) throw OutputError("cannot create " + target_);
   }
-  ~ReplacingFile() {
-    if (file_) {
-      file_.reset();
-      std::remove(temporary_.c_str());
-    }
-  }
-  ReplacingFile(const ReplacingFile&) = delete;
-  ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-  bool Write(const void* bytes, std::size_t count) {
-    return count == 0 || std::fwrite(bytes, 1, count, file_.get()) == count;
-  }
+  bool Write(const void* bytes, std::size_t count) { return file_->Write(bytes, count); }
   void Commit() {
-    const bool flushed = std::fflush(file_.get()) == 0 && std::ferror(file_.get()) == 0;
-    const bool closed = std::fclose(file_.release()) == 0;
-    if (!flushed || !closed || !platform::MoveFileReplacing(temporary_, target_)) {
-      std::remove(temporary_.c_str());
-      throw OutputError("cannot write " + target_);
-    }
+    if (!file_->Commit()) Fail();
   }
   [[noreturn]] void Fail() { throw OutputError("cannot write " + target_); }
 
  private:
   std::string target_;
-  std::string temporary_;
-  FileHandle file_;
+  std::unique_ptr<platform::ReplacingFile> file_;
 };
 
 void WriteBitmap(const std::string& path, const Picture& picture, BmpPlane plane) {

@@ -2,4 +2,7 @@
 #include "mipmill/encoder.h"
 #include "platform/platform.h"
 
-int main(int argc, char** argv) { return mipmill::RunEncoderProgram(platform::RawCommandLine(argc, argv)); }
+int main(int argc, char** argv) {
+  platform::PrepareProcess();
+  return mipmill::RunEncoderProgram(platform::RawCommandLine(argc, argv));
+}

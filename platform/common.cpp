@@ -1,6 +1,7 @@
 // Parts of the platform layer that are the same on every system.
 #include <cctype>
 #include <mutex>
+#include <random>
 
 #include "platform/platform.h"
 
@@ -34,6 +35,23 @@ std::string JoinPath(std::string_view folder, std::string_view name) {
   if (!path.empty() && path.back() != kPathSeparator && path.back() != '/') path += kPathSeparator;
   path += name;
   return path;
+}
+
+bool ReplaceFileContents(const std::string& target, std::span<const std::uint8_t> bytes) {
+  const std::unique_ptr<ReplacingFile> file = BeginReplacing(target);
+  return file && file->Write(bytes.data(), bytes.size()) && file->Commit();
+}
+
+// Eight characters whatever the target is called, so a target name at the
+// file system's limit still leaves room; the caller creates it exclusively
+// and draws again when the name is taken.
+std::string TemporaryFileName() {
+  static std::mt19937_64 generator{std::random_device{}()};
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuv";
+  std::uint64_t bits = generator();
+  std::string name = ".~";
+  for (int i = 0; i < 6; ++i, bits >>= 5) name += kDigits[bits & 31];
+  return name;
 }
 
 bool SameFileName(std::string_view a, std::string_view b) {

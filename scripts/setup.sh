@@ -2,10 +2,10 @@
 # Installs what building and testing need on a fresh Debian 12 machine.
 # Usage: scripts/setup.sh [--windows] [--bench] [--fuzz]
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libstb-dev nlohmann-json3-dev tmux)
+packages=(cmake ninja-build g++ libgtest-dev libstb-dev nlohmann-json3-dev tmux util-linux)
 for arg in "$@"; do
   case "$arg" in
-    --windows) packages+=(g++-mingw-w64-x86-64-posix wine64 wine xvfb xdotool tmux imagemagick) ;;
+    --windows) packages+=(g++-mingw-w64-x86-64-posix wine64 wine xvfb xdotool tmux imagemagick locales) ;;
     --bench) packages+=(libbenchmark-dev liblz4-dev zlib1g-dev hyperfine imagemagick) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;

@@ -10,18 +10,21 @@ namespace skinferry {
 
 namespace {
 
-class StreamFile final : public OutputFile {
+// The list takes the place of an earlier one when it is closed, through the
+// platform's safe replace; failures are dropped, as the list's rules want.
+class ReplacedFile final : public OutputFile {
  public:
-  explicit StreamFile(std::ofstream stream) : stream_(std::move(stream)) {}
+  explicit ReplacedFile(std::unique_ptr<platform::ReplacingFile> file) : file_(std::move(file)) {}
   void Write(const std::string& bytes) override {
-    if (stream_.is_open()) stream_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (file_) file_->Write(bytes.data(), bytes.size());
   }
   void Close() override {
-    if (stream_.is_open()) stream_.close();
+    if (file_) file_->Commit();
+    file_.reset();
   }
 
  private:
-  std::ofstream stream_;
+  std::unique_ptr<platform::ReplacingFile> file_;
 };
 
 class PlatformHost final : public Host {
@@ -87,9 +90,9 @@ class PlatformHost final : public Host {
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override {
     // An index.txt that exists as INDEX.TXT, or in a folder spelled another
     // way, is replaced, not joined by a second file.
-    std::ofstream out(platform::PathForWriting(path), std::ios::binary | std::ios::trunc);
-    if (!out) return nullptr;
-    return std::make_unique<StreamFile>(std::move(out));
+    std::unique_ptr<platform::ReplacingFile> file = platform::BeginReplacing(platform::PathForWriting(path));
+    if (!file) return nullptr;
+    return std::make_unique<ReplacedFile>(std::move(file));
   }
 
   bool StartAndWait(const std::string& program, const std::string& parameters,

@@ -65,8 +65,9 @@ void MergeAlpha(const Arguments& arguments) {
   if (!colour) return;
 
   const std::vector<std::uint8_t> tga = EncodeTga(*colour, alpha ? &*alpha : nullptr);
-  // An output that cannot be written ends the run silently, as callers expect.
-  WriteFileReplacing(arguments.tga_name.empty() ? std::string() : StoredSpelling(arguments.tga_name), tga);
+  // An output that cannot be written ends the run silently, as callers expect;
+  // the safe replace leaves an earlier file of that name as it was.
+  platform::ReplaceFileContents(arguments.tga_name.empty() ? std::string() : StoredSpelling(arguments.tga_name), tga);
 }
 
 void Run(std::string_view raw_command_line, const std::string& program_folder) {

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
+  platform::PrepareProcess();
   alphawed::Run(platform::RawCommandLine(argc, argv), platform::ExecutableFolder());
   return 0;  // whatever happened: callers do not look at the status
 }

@@ -1,12 +1,9 @@
 #include "alphawed/tga_writer.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 
-#include "platform/platform.h"
 
 namespace alphawed {
 
@@ -27,10 +24,6 @@ constexpr size_t kWidthAt = 12;
 constexpr size_t kHeightAt = 14;
 constexpr size_t kDepthAt = 16;
 constexpr size_t kDescriptorAt = 17;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
 
@@ -101,19 +94,6 @@ std::vector<std::uint8_t> EncodeTga(const Bitmap& colour, const Bitmap* alpha) {
     }
   }
   return file;
-}
-
-bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) {
-  if (path.empty()) return false;
-  const std::string temp = path + ".alphawed-tmp";
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temp.c_str(), "wb"));
-  if (!file) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-  // Closing flushes the last block, so its failure is a failed write too.
-  if (std::fclose(file.release()) != 0) ok = false;
-  if (ok) ok = platform::MoveFileReplacing(temp, path);
-  if (!ok) std::remove(temp.c_str());
-  return ok;
 }
 
 }  // namespace alphawed

@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "packrat/archive/output.h"
+
 namespace packrat {
 
 struct FileCloser {
@@ -29,28 +31,21 @@ class InputFile {
   FileHandle file_;
 };
 
-// Writes into a temporary file beside the target and renames it over the
-// target in Commit. Until then the target is untouched; a failure at any
-// point (disk full included) removes the temporary file and raises
-// "File <name> couldn't be written", so an existing file is never lost, not
-// even when it is the file the archive was read from.
+// The engine's side of an output: failures become the writer's error text,
+// "File <name> couldn't be written". Until Commit the named file is as it
+// was; how that is kept is the replacer's business.
 class ReplacingFile {
  public:
-  explicit ReplacingFile(std::string target);
-  ~ReplacingFile();
-  ReplacingFile(const ReplacingFile&) = delete;
-  ReplacingFile& operator=(const ReplacingFile&) = delete;
+  ReplacingFile(const FileReplacer* files, std::string target);
 
   void Write(const std::uint8_t* bytes, std::size_t count);
   void Commit();
 
  private:
-  [[noreturn]] void Fail();
+  [[noreturn]] void Fail() const;
 
   std::string target_;
-  std::string temporary_;
-  FileHandle file_;       // open until committed or failed
-  bool settled_ = false;  // renamed into place, or removed after a failure
+  std::unique_ptr<OutputFile> file_;
 };
 
 }  // namespace packrat

@@ -213,7 +213,7 @@ void ArchiveCodec::WriteDrp(const Archive& archive, const std::string& file_name
     RequireName(file_name);
     if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
     const ImageBuffer image = BuildImage(archive);
-    ReplacingFile file(file_name);
+    ReplacingFile file(files_, file_name);
     file.Write(image.bytes.get(), image.size);
     file.Commit();
   });
@@ -225,7 +225,7 @@ void ArchiveCodec::WriteCrp(const Archive& archive, const std::string& file_name
     if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
     const ImageBuffer image = BuildImage(archive);
     if (image.size > kLzMaxImageSize) throw ArchiveError(texts::kTooLargeForCrp);
-    ReplacingFile file(file_name);
+    ReplacingFile file(files_, file_name);
     FileSink sink(file);
     EncodeLz(image.view(), sink);
     file.Commit();

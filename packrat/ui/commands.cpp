@@ -4,6 +4,7 @@
 
 #include "packrat/archive/codec.h"
 #include "packrat/archive/error.h"
+#include "packrat/ui/disk_files.h"
 
 namespace packrat {
 
@@ -25,7 +26,7 @@ bool RunCommand(const std::string& path, char letter, const char* working, const
                 CommandReporter& reporter, Read read, Write write) {
   reporter.ShowStatus(working);
   try {
-    const ArchiveCodec codec;
+    const ArchiveCodec codec(DiskFiles());
     const Archive archive = (codec.*read)(path);
     const std::string output = DeriveOutputName(path, letter);
     (codec.*write)(archive, output);

@@ -16,6 +16,7 @@
 #include "packrat/archive/error.h"
 #include "packrat/archive/image_records.h"
 #include "packrat/archive/lz.h"
+#include "packrat/ui/disk_files.h"
 #include "platform/platform.h"
 
 namespace packrat {
@@ -213,7 +214,7 @@ void LoadChunk(const std::string& root, const manifest::ChunkFile& file, Chunk& 
 
 void ListArchive(const std::string& file, bool json, std::ostream& out) {
   TranslatingMemoryFailure([&] {
-    const ArchiveCodec codec;
+    const ArchiveCodec codec(DiskFiles());
     // The sizes come from the file itself; the engine reads the model.
     const std::optional<Bytes> bytes = ReadFileUpTo(file, SIZE_MAX - 1);
     if (!bytes) throw ArchiveError(texts::FileCouldNotBeOpened(file));
@@ -268,7 +269,7 @@ std::string DefaultExtractFolder(const std::string& file) {
 
 std::size_t ExtractArchive(const std::string& file, const std::string& folder) {
   return TranslatingMemoryFailure([&] {
-    const ArchiveCodec codec;
+    const ArchiveCodec codec(DiskFiles());
     // The whole archive is read before anything is made on disk.
     const Archive archive = ReadArchiveFile(codec, file);
     const std::vector<std::string> names = ChunkFileNames(archive);
@@ -319,7 +320,7 @@ std::size_t BuildArchive(const std::string& folder, const std::string& output) {
     manifest::ForEachChunk(read.archive, [&](Chunk& chunk, long long, std::size_t) {
       LoadChunk(root, read.files[next++], chunk);
     });
-    const ArchiveCodec codec;
+    const ArchiveCodec codec(DiskFiles());
     if (compressed) {
       codec.WriteCrp(read.archive, output);
     } else {

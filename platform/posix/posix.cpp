@@ -2,6 +2,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -200,6 +201,211 @@ bool CreateFolder(const std::string& path) {
   return ::mkdir(ResolveForWriting(path).c_str(), 0777) == 0;
 }
 
+std::string TemporaryFileName();  // common to both back ends
+
+namespace {
+
+bool WriteAll(int fd, const void* bytes, size_t count) {
+  const auto* at = static_cast<const char*>(bytes);
+  while (count > 0) {
+    const ssize_t put = ::write(fd, at, count);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    at += put;
+    count -= static_cast<size_t>(put);
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// The file a chain of symbolic links finally names, which need not exist yet
+// (a link to a missing file creates that file). nullopt for a loop.
+std::optional<std::string> FollowLinks(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char buffer[PATH_MAX + 1];
+    const ssize_t n = ::readlink(path.c_str(), buffer, PATH_MAX);
+    if (n <= 0) return std::nullopt;
+    const std::string target(buffer, static_cast<size_t>(n));
+    path = target[0] == '/' ? target : FolderOf(path) + "/" + target;
+  }
+  return std::nullopt;
+}
+
+mode_t CurrentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+class PosixReplacingFile final : public ReplacingFile {
+ public:
+  // How the new content reaches the target.
+  enum class Scheme {
+    kRename,  // temporary beside, renamed over the target
+    kCopyIn,  // temporary beside, copied into the target at commit
+    kDirect,  // straight into the target
+  };
+
+  ~PosixReplacingFile() override {
+    if (temporary_fd_ >= 0) ::close(temporary_fd_);
+    if (target_fd_ >= 0) ::close(target_fd_);
+    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    if (created_target_ && !committed_) ::unlink(target_.c_str());
+  }
+
+  bool Write(const void* bytes, std::size_t count) override {
+    if (failed_ || committed_) return false;
+    if (count == 0) return true;
+    if (!WriteAll(scheme_ == Scheme::kDirect ? target_fd_ : temporary_fd_, bytes, count)) failed_ = true;
+    written_ += static_cast<off_t>(count);
+    return !failed_;
+  }
+
+  bool Commit() override {
+    if (failed_ || committed_) return false;
+    failed_ = true;  // until every step below has succeeded
+    switch (scheme_) {
+      case Scheme::kRename:
+        if (::fchmod(temporary_fd_, mode_) != 0 || ::fsync(temporary_fd_) != 0) return false;
+        if (CloseFd(temporary_fd_) != 0) return false;
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0) return false;
+        temporary_.clear();
+        break;
+      case Scheme::kCopyIn:
+        if (!CopyTemporaryIn()) return false;
+        break;
+      case Scheme::kDirect:
+        if (is_regular_ && ::ftruncate(target_fd_, written_) != 0) return false;
+        break;
+    }
+    if (target_fd_ >= 0 && CloseFd(target_fd_) != 0) return false;
+    failed_ = false;
+    committed_ = true;
+    return true;
+  }
+
+  std::string target_;
+  std::string temporary_;  // empty when there is none (left)
+  int target_fd_ = -1;     // the existing target, opened for writing
+  int temporary_fd_ = -1;
+  Scheme scheme_ = Scheme::kRename;
+  mode_t mode_ = 0;         // permission bits the new file gets
+  bool is_regular_ = true;
+  bool created_target_ = false;  // kDirect on a target this call created
+  off_t written_ = 0;
+
+ private:
+  static int CloseFd(int& fd) {
+    const int result = ::close(fd);
+    fd = -1;
+    return result;
+  }
+
+  // Over the old bytes from the start, then cut to length: a new content no
+  // longer than the old one needs no new space on the disk.
+  bool CopyTemporaryIn() {
+    if (::lseek(temporary_fd_, 0, SEEK_SET) != 0 || ::lseek(target_fd_, 0, SEEK_SET) != 0) return false;
+    char buffer[1 << 16];
+    while (true) {
+      const ssize_t got = ::read(temporary_fd_, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return false;
+      if (got == 0) break;
+      if (!WriteAll(target_fd_, buffer, static_cast<size_t>(got))) return false;
+    }
+    return ::ftruncate(target_fd_, written_) == 0 && ::fsync(target_fd_) == 0;
+  }
+
+  bool failed_ = false;
+  bool committed_ = false;
+};
+
+// Makes a temporary file in `folder` with a name no file has yet.
+bool CreateTemporary(const std::string& folder, PosixReplacingFile& file) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = JoinPath(folder, TemporaryFileName());
+    const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      file.temporary_fd_ = fd;
+      file.temporary_ = std::move(candidate);
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+// `new_mode`: the permission bits of a target that does not exist yet,
+// before the umask.
+std::unique_ptr<ReplacingFile> BeginReplacingWithMode(const std::string& name, mode_t new_mode) {
+  if (name.empty()) return nullptr;
+  using Scheme = PosixReplacingFile::Scheme;
+  auto file = std::make_unique<PosixReplacingFile>();
+  const std::optional<std::string> followed = FollowLinks(ResolveForWriting(name));
+  if (!followed) return nullptr;
+  file->target_ = *followed;
+
+  // Opening for writing is the test the user's own open would meet: a
+  // read-only file, a folder or a file of another user is refused here. A
+  // FIFO without a reader is refused too rather than waited for.
+  file->target_fd_ = ::open(file->target_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  struct stat old {};
+  const bool exists = file->target_fd_ >= 0;
+  if (!exists && errno != ENOENT) return nullptr;
+  if (exists) {
+    if (::fstat(file->target_fd_, &old) != 0) return nullptr;
+    ::fcntl(file->target_fd_, F_SETFL, ::fcntl(file->target_fd_, F_GETFL) & ~O_NONBLOCK);
+    file->is_regular_ = S_ISREG(old.st_mode);
+    file->mode_ = old.st_mode & 07777;
+    // A device or pipe is written, never replaced by a plain file.
+    if (!file->is_regular_) file->scheme_ = Scheme::kDirect;
+    else if (old.st_nlink > 1) file->scheme_ = Scheme::kCopyIn;
+  } else {
+    file->mode_ = new_mode & ~CurrentUmask() & 07777;
+  }
+
+  if (file->scheme_ != Scheme::kDirect && !CreateTemporary(FolderOf(file->target_), *file)) {
+    // No new file beside the target: write the target itself.
+    file->scheme_ = Scheme::kDirect;
+    if (!exists) {
+      file->target_fd_ = ::open(file->target_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, file->mode_);
+      if (file->target_fd_ < 0) return nullptr;
+      file->created_target_ = true;
+    }
+  }
+  if (exists && file->scheme_ == Scheme::kRename) {
+    // The renamed file must belong to the same owner and group; where this
+    // process may not give it them, the old file is written in place.
+    struct stat made {};
+    const bool same = ::fstat(file->temporary_fd_, &made) == 0 && made.st_uid == old.st_uid && made.st_gid == old.st_gid;
+    if (!same && ::fchown(file->temporary_fd_, old.st_uid, old.st_gid) != 0) file->scheme_ = Scheme::kCopyIn;
+  }
+  if (file->scheme_ == Scheme::kRename && exists) {
+    // Replaced by rename: the old file is closed before it goes.
+    ::close(file->target_fd_);
+    file->target_fd_ = -1;
+  }
+  return file;
+}
+
+}  // namespace
+
+std::unique_ptr<ReplacingFile> BeginReplacing(const std::string& target) {
+  return BeginReplacingWithMode(target, 0666);
+}
+
+void PrepareProcess() { ::signal(SIGXFSZ, SIG_IGN); }
+
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
   auto source = ResolveIgnoringCase(from);
   if (!source) return false;
@@ -210,45 +416,20 @@ bool CopyFileReplacing(const std::string& from, const std::string& to) {
     ::close(in);
     return false;
   }
-  const std::string target = ResolveForWriting(to);
-  const std::string temp = target + ".copy-tmp";
-  const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (out < 0) {
-    ::close(in);
-    return false;
-  }
-  // The copy keeps the source's permissions, so a copied program still runs.
-  bool ok = ::fchmod(out, source_info.st_mode & 07777) == 0;
+  const std::unique_ptr<ReplacingFile> out = BeginReplacingWithMode(to, source_info.st_mode & 0777);
+  bool ok = out != nullptr;
   char buffer[1 << 16];
   while (ok) {
     const ssize_t got = ::read(in, buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = got == 0;
       break;
     }
-    if (got == 0) break;
-    ssize_t done = 0;
-    while (done < got) {
-      const ssize_t put = ::write(out, buffer + done, static_cast<size_t>(got - done));
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        break;
-      }
-      done += put;
-    }
-    if (!ok) break;
+    ok = out->Write(buffer, static_cast<size_t>(got));
   }
   ::close(in);
-  if (::close(out) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
-}
-
-bool MoveFileReplacing(const std::string& from, const std::string& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0;
+  return ok && out->Commit();
 }
 
 bool DeleteFileForced(const std::string& path) {

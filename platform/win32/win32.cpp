@@ -9,6 +9,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <iostream>
 #include <string>
 
@@ -148,12 +149,203 @@ bool SetCurrentFolder(const std::string& path) { return ::SetCurrentDirectoryA(p
 
 bool CreateFolder(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE; }
 
-bool CopyFileReplacing(const std::string& from, const std::string& to) {
-  return ::CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
+std::string TemporaryFileName();  // common to both back ends
+
+namespace {
+
+bool WriteAll(HANDLE handle, const void* bytes, size_t count) {
+  const auto* at = static_cast<const char*>(bytes);
+  while (count > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count, 1u << 30));
+    DWORD put = 0;
+    if (::WriteFile(handle, at, chunk, &put, nullptr) == FALSE || put == 0) return false;
+    at += put;
+    count -= put;
+  }
+  return true;
 }
 
-bool MoveFileReplacing(const std::string& from, const std::string& to) {
-  return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+bool Rewind(HANDLE handle) {
+  LARGE_INTEGER zero{};
+  return ::SetFilePointerEx(handle, zero, nullptr, FILE_BEGIN) != FALSE;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  if (slash == std::string::npos) {
+    // "C:name" lies in drive C's current folder.
+    return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
+  }
+  return path.substr(0, slash + 1);
+}
+
+// The attributes a replacing file takes over; read-only never reaches here
+// (such a target is refused) and the rest describe the storage, not the user's choice.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+class Win32ReplacingFile final : public ReplacingFile {
+ public:
+  enum class Scheme {
+    kRename,  // temporary beside, moved over the target
+    kCopyIn,  // temporary beside, copied into the target at commit
+    kDirect,  // straight into the target
+  };
+
+  ~Win32ReplacingFile() override {
+    Close(temporary_);
+    Close(target_handle_);
+    if (!temporary_name_.empty()) ::DeleteFileA(temporary_name_.c_str());
+    if (created_target_ && !committed_) ::DeleteFileA(target_.c_str());
+  }
+
+  bool Write(const void* bytes, std::size_t count) override {
+    if (failed_ || committed_) return false;
+    if (count == 0) return true;
+    if (!WriteAll(scheme_ == Scheme::kDirect ? target_handle_ : temporary_, bytes, count)) failed_ = true;
+    return !failed_;
+  }
+
+  bool Commit() override {
+    if (failed_ || committed_) return false;
+    failed_ = true;  // until every step below has succeeded
+    switch (scheme_) {
+      case Scheme::kRename:
+        if (::FlushFileBuffers(temporary_) == FALSE || !Close(temporary_)) return false;
+        if (attributes_ != 0 && ::SetFileAttributesA(temporary_name_.c_str(), attributes_) == FALSE) return false;
+        if (::MoveFileExA(temporary_name_.c_str(), target_.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == FALSE) {
+          return false;
+        }
+        temporary_name_.clear();
+        break;
+      case Scheme::kCopyIn:
+        if (!CopyTemporaryIn()) return false;
+        break;
+      case Scheme::kDirect:
+        if (::SetEndOfFile(target_handle_) == FALSE) return false;
+        break;
+    }
+    if (!Close(target_handle_)) return false;
+    failed_ = false;
+    committed_ = true;
+    return true;
+  }
+
+  std::string target_;
+  std::string temporary_name_;  // empty when there is none (left)
+  HANDLE target_handle_ = INVALID_HANDLE_VALUE;
+  HANDLE temporary_ = INVALID_HANDLE_VALUE;
+  Scheme scheme_ = Scheme::kRename;
+  DWORD attributes_ = 0;  // kept attributes of the old target
+  bool created_target_ = false;
+
+ private:
+  // True when there was nothing to close or it closed cleanly.
+  static bool Close(HANDLE& handle) {
+    if (handle == INVALID_HANDLE_VALUE) return true;
+    const bool ok = ::CloseHandle(handle) != FALSE;
+    handle = INVALID_HANDLE_VALUE;
+    return ok;
+  }
+
+  // Over the old bytes from the start, then cut at the end of the new ones.
+  bool CopyTemporaryIn() {
+    if (!Rewind(temporary_) || !Rewind(target_handle_)) return false;
+    char buffer[1 << 16];
+    while (true) {
+      DWORD got = 0;
+      if (::ReadFile(temporary_, buffer, sizeof buffer, &got, nullptr) == FALSE) return false;
+      if (got == 0) break;
+      if (!WriteAll(target_handle_, buffer, got)) return false;
+    }
+    return ::SetEndOfFile(target_handle_) != FALSE && ::FlushFileBuffers(target_handle_) != FALSE;
+  }
+
+  bool failed_ = false;
+  bool committed_ = false;
+};
+
+bool CreateTemporary(const std::string& folder, Win32ReplacingFile& file) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = folder + TemporaryFileName();
+    const HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      file.temporary_ = handle;
+      file.temporary_name_ = std::move(candidate);
+      return true;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::unique_ptr<ReplacingFile> BeginReplacing(const std::string& target) {
+  if (target.empty() || target.find_first_of("*?") != std::string::npos) return nullptr;
+  using Scheme = Win32ReplacingFile::Scheme;
+  auto file = std::make_unique<Win32ReplacingFile>();
+  file->target_ = target;
+  // Opening for writing is the test the user's own open would meet: a
+  // read-only file or a folder is refused here.
+  file->target_handle_ = ::CreateFileA(target.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const bool exists = file->target_handle_ != INVALID_HANDLE_VALUE;
+  if (!exists && ::GetLastError() != ERROR_FILE_NOT_FOUND) return nullptr;
+  if (exists) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(file->target_handle_, &info) == FALSE) return nullptr;
+    // The open above already refuses a read-only file on Windows; a process
+    // with the right to write anyway (Wine run by root) must refuse it too.
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) return nullptr;
+    file->attributes_ = info.dwFileAttributes & kKeptAttributes;
+    const DWORD link_attributes = ::GetFileAttributesA(target.c_str());
+    const bool is_link =
+        link_attributes != INVALID_FILE_ATTRIBUTES && (link_attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (::GetFileType(file->target_handle_) != FILE_TYPE_DISK) {
+      file->scheme_ = Scheme::kDirect;
+    } else if (info.nNumberOfLinks > 1 || is_link) {
+      file->scheme_ = Scheme::kCopyIn;
+    }
+  }
+  if (file->scheme_ != Scheme::kDirect && !CreateTemporary(FolderOf(target), *file)) {
+    // No new file beside the target: write the target itself.
+    file->scheme_ = Scheme::kDirect;
+    if (!exists) {
+      file->target_handle_ = ::CreateFileA(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file->target_handle_ == INVALID_HANDLE_VALUE) return nullptr;
+      file->created_target_ = true;
+    }
+  }
+  if (exists && file->scheme_ == Scheme::kRename) {
+    // The old file is closed before the new one moves over it.
+    ::CloseHandle(file->target_handle_);
+    file->target_handle_ = INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
+
+void PrepareProcess() {}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+  const Handle in(::CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (in.get() == INVALID_HANDLE_VALUE) return false;
+  const std::unique_ptr<ReplacingFile> out = BeginReplacing(to);
+  if (!out) return false;
+  char buffer[1 << 16];
+  while (true) {
+    DWORD got = 0;
+    if (::ReadFile(in.get(), buffer, sizeof buffer, &got, nullptr) == FALSE) return false;
+    if (got == 0) break;
+    if (!out->Write(buffer, got)) return false;
+  }
+  return out->Commit();
 }
 
 bool DeleteFileForced(const std::string& path) {

@@ -11,6 +11,7 @@
 
 #include "archive_fixtures.h"
 #include "packrat/archive/codec.h"
+#include "packrat/ui/disk_files.h"
 #include "packrat/archive/error.h"
 #include "packrat/archive/lz.h"
 
@@ -56,7 +57,7 @@ using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
-const ArchiveCodec codec;
+const ArchiveCodec codec(DiskFiles());
 
 struct Outcome {
   bool failed = false;

@@ -9,6 +9,7 @@
 #include "archive_fixtures.h"
 #include "common/damage.h"
 #include "packrat/archive/codec.h"
+#include "packrat/ui/disk_files.h"
 #include "packrat/archive/error.h"
 
 namespace packrat {
@@ -19,7 +20,7 @@ using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
-const ArchiveCodec codec;
+const ArchiveCodec codec(DiskFiles());
 
 struct Outcome {
   bool read = false;

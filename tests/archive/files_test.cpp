@@ -11,6 +11,7 @@
 
 #include "archive_fixtures.h"
 #include "packrat/archive/codec.h"
+#include "packrat/ui/disk_files.h"
 #include "packrat/archive/error.h"
 #include "packrat/archive/lz.h"
 
@@ -29,7 +30,7 @@ using testing_support::StoppedEarly;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
-const ArchiveCodec codec;
+const ArchiveCodec codec(DiskFiles());
 
 template <typename Call>
 std::string ErrorOf(Call call) {

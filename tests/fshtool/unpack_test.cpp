@@ -212,7 +212,7 @@ TEST_F(UnpackTest, CreatesMissingFoldersAndFindsThePackIgnoringCase) {
   EXPECT_EQ(ReadText(work + "index.fsh"), "FSH pack pack.fsh (directory id GIMX)\r\nimg0 0000.BMP\r\n");
 }
 
-TEST_F(UnpackTest, AFailedRunLeavesNoList) {
+TEST_F(UnpackTest, AFailedRunWritesNoList) {
   using namespace fshtest;
   std::filesystem::create_directories(Work());
   const std::string old = "FSH pack old.fsh (directory id GIMX)\r\n";
@@ -224,14 +224,16 @@ TEST_F(UnpackTest, AFailedRunLeavesNoList) {
   EXPECT_THROW(fshtool::UnpackPack(scratch_ / "missing.fsh", Work()), fshtool::OutputError);
   EXPECT_EQ(ReadText(Work() + "/index.fsh"), old);
 
-  // A bitmap that cannot be written stops the run before the list is written,
-  // and the bitmaps it did write go with it.
+  // Something of the user's under a name the run would write (here a folder)
+  // stops the run before it touches anything: the earlier list stays. A
+  // failure part-way (a full disk) is covered by the disk-full test.
   Pack pack;
   pack.objects.push_back({"img0", {Image(kBgr888, 1, 1, {1, 2, 3})}});
-  pack.objects.push_back({"img1", {Image(kBgra8888, 1, 1, {1, 2, 3, 4})}});
-  std::filesystem::create_directories(Work() + "/0001-a.BMP.part");
+  std::filesystem::create_directories(Work() + "/0000.BMP");
   EXPECT_THROW(fshtool::UnpackPack(WritePack(pack), Work()), fshtool::OutputError);
-  EXPECT_EQ(FileNames(Work()), std::set<std::string>{"0001-a.BMP.part"});
+  EXPECT_EQ(ReadText(Work() + "/index.fsh"), old);
+  EXPECT_TRUE(std::filesystem::is_directory(Work() + "/0000.BMP"));
+  EXPECT_EQ(FileNames(Work()), (std::set<std::string>{"0000.BMP", "index.fsh"}));
 
   // A work folder that is a file cannot be made.
   WriteFile(scratch_ / "file", std::vector<std::uint8_t>{1});

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "packrat/archive/codec.h"
+#include "packrat/ui/disk_files.h"
 #include "packrat/archive/error.h"
 
 namespace {
@@ -86,7 +87,7 @@ int main(int argc, char** argv) {
   archive.entry_count = static_cast<std::uint32_t>(entries.size());
   archive.entries = std::move(entries);
   try {
-    packrat::ArchiveCodec().WriteDrp(archive, argv[1]);
+    packrat::ArchiveCodec(packrat::DiskFiles()).WriteDrp(archive, argv[1]);
   } catch (const packrat::ArchiveError& error) {
     std::fprintf(stderr, "%s\n", error.what());
     return 1;

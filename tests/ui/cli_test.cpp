@@ -3,6 +3,7 @@
 #include "archive/archive_fixtures.h"
 #include "common/run_program.h"
 #include "packrat/archive/codec.h"
+#include "packrat/ui/disk_files.h"
 
 namespace packrat {
 namespace {
@@ -18,7 +19,7 @@ const std::string kCli = std::string(ROADFIRE_BIN_DIR) + "/packrat-cli";
 TEST(PackratCli, PackThenUnpackRoundTripsByteExact) {
   TempDir dir;
   const Archive archive = testing_support::RandomArchive(5, 8, 6, 8, 30000);
-  ArchiveCodec().WriteDrp(archive, dir.file("game.drp"));
+  ArchiveCodec(DiskFiles()).WriteDrp(archive, dir.file("game.drp"));
   const Bytes drp = ReadFileBytes(dir.file("game.drp"));
 
   auto packed = RunProgram(kCli, {"pack", dir.file("game.drp")});
@@ -34,7 +35,7 @@ TEST(PackratCli, PackThenUnpackRoundTripsByteExact) {
 
 TEST(PackratCli, GoesOnAfterAFailureAndReportsIt) {
   TempDir dir;
-  ArchiveCodec().WriteCrp(Archive{}, dir.file("good.crp"));
+  ArchiveCodec(DiskFiles()).WriteCrp(Archive{}, dir.file("good.crp"));
   const std::string missing = dir.file("missing.crp");
   auto result = RunProgram(kCli, {"unpack", missing, dir.file("good.crp")});
   EXPECT_EQ(result.exit_code, 1);

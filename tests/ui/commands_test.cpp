@@ -2,6 +2,7 @@
 
 #include "archive/archive_fixtures.h"
 #include "packrat/archive/codec.h"
+#include "packrat/ui/disk_files.h"
 #include "packrat/archive/error.h"
 #include "packrat/ui/commands.h"
 
@@ -40,7 +41,7 @@ class Commands : public ::testing::Test {
  protected:
   void SetUp() override {
     archive_ = testing_support::RandomArchive(42);
-    ArchiveCodec().WriteCrp(archive_, dir_.file("a.crp"));
+    ArchiveCodec(DiskFiles()).WriteCrp(archive_, dir_.file("a.crp"));
   }
   TempDir dir_;
   Archive archive_;
@@ -50,7 +51,7 @@ class Commands : public ::testing::Test {
 TEST_F(Commands, UnpackThenPackReproducesTheArchive) {
   const Bytes original = ReadFileBytes(dir_.file("a.crp"));
   EXPECT_TRUE(UnpackArchive(dir_.file("a.crp"), reporter_));
-  EXPECT_EQ(ArchiveCodec().ReadDrp(dir_.file("a.drp")), archive_);
+  EXPECT_EQ(ArchiveCodec(DiskFiles()).ReadDrp(dir_.file("a.drp")), archive_);
   std::filesystem::remove(dir_.file("a.crp"));
   EXPECT_TRUE(PackArchive(dir_.file("a.drp"), reporter_));
   EXPECT_EQ(ReadFileBytes(dir_.file("a.crp")), original);
@@ -86,7 +87,7 @@ TEST_F(Commands, OutputEqualToInputReplacesTheInput) {
   // A .drp chosen for unpacking derives the same name: it is read, then replaced.
   std::filesystem::copy_file(dir_.file("a.crp"), dir_.file("same.drp"));
   EXPECT_TRUE(UnpackArchive(dir_.file("same.drp"), reporter_));
-  EXPECT_EQ(ArchiveCodec().ReadDrp(dir_.file("same.drp")), archive_);
+  EXPECT_EQ(ArchiveCodec(DiskFiles()).ReadDrp(dir_.file("same.drp")), archive_);
   EXPECT_NE(ReadFileBytes(dir_.file("same.drp")), ReadFileBytes(dir_.file("a.crp")));
 
   // And a .crp chosen for packing that cannot be read as an image is kept as it was.

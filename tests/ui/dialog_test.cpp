@@ -7,6 +7,7 @@
 
 #include "archive/archive_fixtures.h"
 #include "packrat/archive/codec.h"
+#include "packrat/ui/disk_files.h"
 #include "packrat/ui/dialog.h"
 
 namespace packrat {
@@ -214,7 +215,7 @@ TEST_F(PackerDialog, TabVisitsDecompressExitCompress) {
 
 TEST_F(PackerDialog, DecompressThenCompressWriteTheFiles) {
   const Archive archive = testing_support::RandomArchive(3);
-  ArchiveCodec().WriteCrp(archive, dir_.file("car.crp"));
+  ArchiveCodec(DiskFiles()).WriteCrp(archive, dir_.file("car.crp"));
 
   next_pick_ = dir_.file("car.crp");
   Command(kDecompressButton);
@@ -222,15 +223,58 @@ TEST_F(PackerDialog, DecompressThenCompressWriteTheFiles) {
   EXPECT_EQ(picker_calls_[0].kind, PickerKind::kUnpack);
   EXPECT_EQ(picker_calls_[0].owner, dialog_);
   EXPECT_EQ(Text(kStatusLine), "Decompressed CRP. Ready...");
-  EXPECT_EQ(ArchiveCodec().ReadDrp(dir_.file("car.drp")), archive);
+  EXPECT_EQ(ArchiveCodec(DiskFiles()).ReadDrp(dir_.file("car.drp")), archive);
 
   std::filesystem::remove(dir_.file("car.crp"));
   next_pick_ = dir_.file("car.drp");
   Command(kCompressButton);
   EXPECT_EQ(picker_calls_.back().kind, PickerKind::kPack);
   EXPECT_EQ(Text(kStatusLine), "Compressed DRP. Ready...");
-  EXPECT_EQ(ArchiveCodec().ReadCrp(dir_.file("car.crp")), archive);
+  EXPECT_EQ(ArchiveCodec(DiskFiles()).ReadCrp(dir_.file("car.crp")), archive);
   EXPECT_TRUE(errors_.empty());
+}
+
+// The name in the system's ANSI code page, as the picker hands it over;
+// empty when that code page cannot spell it.
+std::string Ansi(const std::wstring& wide) {
+  BOOL lossy = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, nullptr, 0, nullptr, &lossy);
+  if (size <= 0 || lossy) return {};
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.c_str(), -1, narrow.data(), size, nullptr, &lossy);
+  narrow.pop_back();
+  return narrow;
+}
+
+TEST_F(PackerDialog, NamesOutsideAsciiLandUnderTheirExactNames) {
+  // ’ and € are bytes 0x92 and 0x80 in code page 1252: the range a
+  // conversion other than the system's own gets wrong.
+  const std::wstring folder_w = dir_.path().wstring() + L"\\Bob\u2019s cars";
+  const std::wstring stem_w = folder_w + L"\\it\u2019s 5\u20ac caf\u00e9";
+  const std::string folder = Ansi(folder_w);
+  const std::string stem = Ansi(stem_w);
+  if (folder.empty() || stem.empty()) GTEST_SKIP() << "the ANSI code page cannot spell the names";
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  const Archive archive = testing_support::RandomArchive(4);
+  ArchiveCodec(DiskFiles()).WriteCrp(archive, stem + ".crp");
+  testing_support::WriteFileBytes(dir_.file("old"), {'o', 'l', 'd'});
+  ASSERT_TRUE(CopyFileA(dir_.file("old").c_str(), (stem + ".drp").c_str(), FALSE));
+
+  next_pick_ = stem + ".crp";
+  Command(kDecompressButton);
+  EXPECT_EQ(Text(kStatusLine), "Decompressed CRP. Ready...");
+  EXPECT_TRUE(errors_.empty());
+  // Found under the wide name too: the bytes meant exactly these letters.
+  EXPECT_NE(GetFileAttributesW((stem_w + L".drp").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(ArchiveCodec(DiskFiles()).ReadDrp(stem + ".drp"), archive);
+
+  ASSERT_TRUE(CopyFileA(dir_.file("old").c_str(), (stem + ".crp").c_str(), FALSE));
+  next_pick_ = stem + ".drp";
+  Command(kCompressButton);
+  EXPECT_EQ(Text(kStatusLine), "Compressed DRP. Ready...");
+  EXPECT_TRUE(errors_.empty());
+  EXPECT_EQ(ArchiveCodec(DiskFiles()).ReadCrp(stem + ".crp"), archive);
+  EXPECT_EQ(testing_support::FolderListing(folder_w).size(), 2u);
 }
 
 TEST_F(PackerDialog, ErrorsGoToTheBoxAndLeaveTheWorkingText) {

@@ -15,6 +15,7 @@
 #include "packrat/archive/codec.h"
 #include "packrat/archive/image_records.h"
 #include "packrat/ui/cli.h"
+#include "packrat/ui/disk_files.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -60,13 +61,13 @@ Bytes Pattern(std::size_t length, int seed) {
 
 Bytes CrpBytes(const Archive& archive) {
   TempDir dir;
-  ArchiveCodec().WriteCrp(archive, dir.file("a.crp"));
+  ArchiveCodec(DiskFiles()).WriteCrp(archive, dir.file("a.crp"));
   return ReadFileBytes(dir.file("a.crp"));
 }
 
 Bytes DrpBytes(const Archive& archive) {
   TempDir dir;
-  ArchiveCodec().WriteDrp(archive, dir.file("a.drp"));
+  ArchiveCodec(DiskFiles()).WriteDrp(archive, dir.file("a.drp"));
   return ReadFileBytes(dir.file("a.drp"));
 }
 

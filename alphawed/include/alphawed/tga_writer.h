@@ -34,10 +34,4 @@ struct TgaHeader {
 // sides must not exceed kMaxSide.
 std::vector<std::uint8_t> EncodeTga(const Bitmap& colour, const Bitmap* alpha);
 
-// Writes `bytes` to a temporary file beside `path` and renames it over `path`,
-// so that a failed write leaves no half-written file and an earlier file of
-// that name stays as it was. False when any step failed (the temporary file
-// is then removed).
-bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes);
-
 }  // namespace alphawed

@@ -5,9 +5,12 @@
 // addressed, how names are matched on disk. No tool logic belongs here.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,10 +77,9 @@ std::string ExecutableFolder();    // its folder, no trailing separator
 std::string CurrentFolder();
 bool SetCurrentFolder(const std::string& path);
 bool CreateFolder(const std::string& path);         // one level; false if it exists or fails
+// Copies through the safe replace below; a new copy keeps the source's
+// permissions, so a copied program still runs.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
-// Renames `from` to `to`, replacing a file already called `to` in one step
-// (Win32: MoveFileExA with MOVEFILE_REPLACE_EXISTING; POSIX: rename).
-bool MoveFileReplacing(const std::string& from, const std::string& to);
 bool DeleteFileForced(const std::string& path);     // clears read-only first
 // Deletes a file the way the command interpreter's del does: a read-only
 // file is left alone (POSIX: one without the owner's write bit).
@@ -97,6 +99,50 @@ std::string PathForWriting(const std::string& path);
 // Removes the link itself, never what it leads to. False when the entry is
 // no link or cannot be removed.
 bool RemoveLink(const std::string& path);
+
+// ---- Replacing a user's file --------------------------------------------------
+
+// The one way a program replaces a file the user may already have. The new
+// content goes to a temporary file beside the target and takes the target's
+// place only in Commit, so a failed write never costs the user the old file.
+// What the user sees of the target is kept: a target this user may not open
+// for writing is refused; a symbolic link keeps pointing at the file that
+// gets the new bytes; permission bits, owner, group (Windows: attributes)
+// carry over; a file with several hard links, a link on Windows, and a file
+// whose owner or group this process could not give a new file, are written
+// in place once the whole new content is ready, so every name and the file's
+// identity stay. When no temporary can be made beside a writable target (a
+// folder that admits no new file, a path at the system's length limit), the
+// target is written in place directly, as a plain open-for-writing would: a
+// failure part-way then leaves it damaged.
+//
+// Temporaries have short unique names made with exclusive creation, so an
+// existing file is never taken for one, and they are removed on every path
+// that does not commit.
+class ReplacingFile {
+ public:
+  virtual ~ReplacingFile() = default;  // without Commit: nothing replaced
+  // False once any write has failed; later writes and Commit fail too.
+  virtual bool Write(const void* bytes, std::size_t count) = 0;
+  // Puts the new content in the target's place. False: the target is as it
+  // was (except after a failed direct in-place write) and no temporary is left.
+  virtual bool Commit() = 0;
+};
+
+// nullptr when the target may not be written: it exists and this user may not
+// open it for writing, it is a folder, or no file can be made where it lies.
+// POSIX: an existing entry matching the name ignoring case is the target.
+std::unique_ptr<ReplacingFile> BeginReplacing(const std::string& target);
+
+// BeginReplacing, one Write of `bytes`, Commit.
+bool ReplaceFileContents(const std::string& target, std::span<const std::uint8_t> bytes);
+
+// ---- Process start-up ------------------------------------------------------
+
+// Called first thing by every program's main. POSIX: a file-size limit must
+// make a write fail (EFBIG) and take the program's error path, not kill it
+// with SIGXFSZ and leave a temporary file behind.
+void PrepareProcess();
 
 struct FolderEntry {
   std::string name;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "packrat/archive/model.h"
+#include "packrat/archive/output.h"
 
 namespace packrat {
 
@@ -24,6 +25,11 @@ struct ImageBuffer {
 
 class ArchiveCodec {
  public:
+  // A codec made without a replacer parses, builds and reads; its writers
+  // refuse with "File <name> couldn't be written".
+  ArchiveCodec() = default;
+  explicit ArchiveCodec(const FileReplacer& files) : files_(&files) {}
+
   // Turns an image held in memory into a model that owns copies of every block.
   // Never reads outside [image, image + size). A model whose image BuildImage
   // could not make (4 GiB or more, blocks that entries share counted once for
@@ -41,6 +47,9 @@ class ArchiveCodec {
   void WriteCrp(const Archive& archive, const std::string& file_name) const;
   Archive ReadDrp(const std::string& file_name) const;
   void WriteDrp(const Archive& archive, const std::string& file_name) const;
+
+ private:
+  const FileReplacer* files_ = nullptr;
 };
 
 }  // namespace packrat
