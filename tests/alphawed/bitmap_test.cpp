@@ -97,7 +97,7 @@ TEST(DecodeBmp, RefusesWhatItCannotTrust) {
       {"pixels cut short", cut(2), LoadError::kDamaged},
       {"zero width", patched(18, 0), LoadError::kDamaged},
       {"zero height", patched(22, 0), LoadError::kDamaged},
-      {"run-length compressed", patched(30, 1), LoadError::kDamaged},
+      {"run-length compression at 24 bits", patched(30, 1), LoadError::kDamaged},
       {"unknown info header", patched(14, 20), LoadError::kDamaged},
       {"pixel offset past the end", patched(10, 5000), LoadError::kDamaged},
       {"pixel offset inside the header", patched(10, 20), LoadError::kDamaged},
