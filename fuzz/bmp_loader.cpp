@@ -1,19 +1,51 @@
 // alphawed's BMP loading on any bytes: a refusal or a bitmap of the size its
-// header gives, which then merges into a TGA of the right length.
+// header gives, which then merges into a TGA of the right length. Decoding
+// is a function of the bytes alone: the same bytes decoded twice give the
+// same pixels (a read of memory the decoder never wrote would show here),
+// and a decoded corner is the top-left of the whole picture.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "alphawed/bitmap.h"
 #include "alphawed/tga_writer.h"
 #include "fuzz_support.h"
 
+namespace {
+
+bool SamePixels(const alphawed::Bitmap& a, const alphawed::Bitmap& b) {
+  if (a.width() != b.width() || a.height() != b.height()) return false;
+  for (std::uint32_t y = 0; y < a.height(); ++y) {
+    if (std::memcmp(a.Row(y), b.Row(y), std::size_t{a.width()} * 3) != 0) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const alphawed::LoadResult result = alphawed::DecodeBmp({data, size});
-  if (!result.bitmap) return 0;
+  const alphawed::LoadResult again = alphawed::DecodeBmp({data, size});
+  FUZZ_CHECK(result.bitmap.has_value() == again.bitmap.has_value());
+  if (!result.bitmap) {
+    FUZZ_CHECK(result.error == again.error);
+    return 0;
+  }
   const alphawed::Bitmap& bitmap = *result.bitmap;
+  FUZZ_CHECK(SamePixels(bitmap, *again.bitmap));
   FUZZ_CHECK(bitmap.width() > 0 && bitmap.height() > 0);
   FUZZ_CHECK(bitmap.width() <= alphawed::kMaxSide && bitmap.height() <= alphawed::kMaxSide);
-  const auto tga = alphawed::EncodeTga(bitmap, &bitmap);
+
+  // The corner the merge keeps of an alpha bitmap larger than the colour one.
+  const std::uint32_t w = (bitmap.width() + 1) / 2, h = (bitmap.height() + 1) / 2;
+  const alphawed::LoadResult corner = alphawed::DecodeBmp({data, size}, alphawed::Sides{w, h});
+  FUZZ_CHECK(corner.bitmap && corner.bitmap->width() == w && corner.bitmap->height() == h);
+  for (std::uint32_t y = 0; y < h; ++y) {
+    FUZZ_CHECK(std::memcmp(corner.bitmap->Row(y), bitmap.Row(y), std::size_t{w} * 3) == 0);
+  }
+
+  const auto tga = alphawed::EncodeTga(bitmap, &*corner.bitmap);
   FUZZ_CHECK(tga.size() == alphawed::TgaHeader::kSize + std::size_t{bitmap.width()} * bitmap.height() * 4);
   return 0;
 }
