@@ -62,7 +62,8 @@ FileBytes ReadWholeFile(const std::string& path) {
   std::vector<std::uint8_t>& bytes = read.bytes;
   if (std::fseek(file.get(), 0, SEEK_END) == 0) {
     const long told = std::ftell(file.get());
-    if (told > 0 && static_cast<std::uint64_t>(told) <= kMaxFileBytes) bytes.reserve(static_cast<size_t>(told) + 1);
+    if (told > 0 && static_cast<std::uint64_t>(told) <= kMaxFileBytes)
+      bytes.reserve(static_cast<size_t>(told) + 1);
   }
   if (std::fseek(file.get(), 0, SEEK_SET) != 0) return {{}, LoadError::kUnreadable};
   constexpr size_t kBlock = size_t{1} << 20;

@@ -380,7 +380,8 @@ LoadResult Decode(std::span<const std::uint8_t> bytes, std::uint64_t max_width, 
   const Sides sides = SidesOf(*info);
   const std::uint64_t width = std::min(sides.width, max_width);
   const std::uint64_t height = std::min(sides.height, max_height);
-  if (width > kMaxSide || height > kMaxSide || width * height > kMaxPixels) return Failure(LoadError::kTooLarge);
+  if (width > kMaxSide || height > kMaxSide || width * height > kMaxPixels)
+    return Failure(LoadError::kTooLarge);
   const std::optional<Layout> layout = ReadLayout(bytes, *info);
   if (!layout) return Failure(LoadError::kDamaged);
 
@@ -398,8 +399,9 @@ LoadResult Decode(std::span<const std::uint8_t> bytes, std::uint64_t max_width, 
   } else {
     DecodeRows(pixels, *layout, w, h, rgb.data());
   }
-  return LoadResult{Bitmap(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), std::move(rgb)),
-                    LoadError::kUnreadable};
+  return LoadResult{
+      Bitmap(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), std::move(rgb)),
+      LoadError::kUnreadable};
 }
 
 }  // namespace

@@ -120,6 +120,54 @@ TEST(DecodeBmp, RefusesWhatItCannotTrust) {
   EXPECT_TRUE(DecodeBmp(Bytes(cut(1))).bitmap.has_value());
 }
 
+// Run-length streams at their edges, on a 3 × 2 bitmap whose palette's
+// first entry is not black, so a skipped pixel that took it would show.
+TEST(DecodeBmp, RunLengthStreamsEndWhereTheyMay) {
+  const std::vector<std::uint8_t> palette = testbmp::RawPalette({{9, 9, 9}, {255, 0, 0}, {0, 0, 255}});
+  constexpr Rgb k0{0, 0, 0}, kRed{255, 0, 0}, kBlue{0, 0, 255};
+  struct Case {
+    const char* what;
+    std::uint16_t bits;
+    std::vector<std::uint8_t> stream;
+    std::vector<Rgb> want;  // top row first; empty: refused as damaged
+  };
+  const Case cases[] = {
+      {"ends of line only, no end of bitmap",
+       8,
+       {3, 1, 0, 0, 3, 2, 0, 0},
+       {kBlue, kBlue, kBlue, kRed, kRed, kRed}},
+      {"end of bitmap at once", 8, {0, 1}, {k0, k0, k0, k0, k0, k0}},
+      {"delta past the last row ends it", 8, {1, 1, 0, 2, 0, 9}, {k0, k0, k0, kRed, k0, k0}},
+      {"run past the row's end is cut, not wrapped", 8, {5, 1, 0, 1}, {k0, k0, k0, kRed, kRed, kRed}},
+      {"literal past the row's end is cut",
+       4,
+       {0, 5, 0x12, 0x21, 0x20, 0, 0, 1},
+       {k0, k0, k0, kRed, kBlue, kBlue}},
+      {"stream runs out in the first row", 8, {3, 1}, {}},
+      {"stream runs out after an end of line", 8, {3, 1, 0, 0}, {}},
+      {"literal cut short", 8, {0, 3, 1, 2}, {}},
+      {"literal without its padding", 8, {0, 3, 1, 2, 1}, {}},
+      {"delta cut short", 4, {0, 2, 1}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<std::uint8_t> file =
+        testbmp::RawBmp{3, 2, c.bits, c.bits == 8 ? 1u : 2u, 3, palette, c.stream}.Encode();
+    const LoadResult result = DecodeBmp(Bytes(file));
+    if (c.want.empty()) {
+      EXPECT_FALSE(result.bitmap.has_value());
+      EXPECT_EQ(result.error, LoadError::kDamaged);
+      continue;
+    }
+    ASSERT_TRUE(result.bitmap.has_value());
+    std::vector<Rgb> got;
+    for (std::uint32_t y = 0; y < 2; ++y) {
+      for (std::uint32_t x = 0; x < 3; ++x) got.push_back(result.bitmap->PixelAt(x, y));
+    }
+    EXPECT_EQ(got, c.want);
+  }
+}
+
 TEST(LoadBmpFile, ReadsFilesAndRefusesFolders) {
   alphawed_test::ScratchFolder folder;
   testbmp::WriteBmp(folder / "Colour.bmp", TestPicture(8), BmpOptions{8});

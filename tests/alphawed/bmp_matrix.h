@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "common/bmp_writer.h"
+
 namespace bmp_matrix {
 
 // By full path: `convert` on the path may be a stand-in.
@@ -85,7 +87,8 @@ inline std::vector<Bytes> ImageMagickRgb(const std::vector<std::string>& paths,
   Bytes all;
   std::uint8_t block[4096];
   size_t got = 0;
-  while ((got = std::fread(block, 1, sizeof block, pipe.get())) > 0) all.insert(all.end(), block, block + got);
+  while ((got = std::fread(block, 1, sizeof block, pipe.get())) > 0)
+    all.insert(all.end(), block, block + got);
   // The frames follow each other; if any is missing the lengths cannot add up.
   size_t total = 0;
   for (const size_t count : pixel_counts) total += count * 3;
@@ -194,45 +197,6 @@ inline Bytes WithCompression(Bytes b, std::uint32_t compression) {
   return b;
 }
 
-// A BMP with a 40-byte header put together from its parts.
-struct Crafted {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::uint16_t bits = 8;
-  std::uint32_t compression = 0;
-  std::uint32_t colours_used = 0;
-  Bytes after_header;  // palette or masks
-  Bytes pixels;
-
-  Bytes Encode() const {
-    Bytes b = {'B', 'M'};
-    Append32(b, 0);
-    Append32(b, 0);
-    Append32(b, static_cast<std::uint32_t>(14 + 40 + after_header.size()));
-    Append32(b, 40);
-    Append32(b, static_cast<std::uint32_t>(width));
-    Append32(b, static_cast<std::uint32_t>(height));
-    Append16(b, 1);
-    Append16(b, bits);
-    Append32(b, compression);
-    Append32(b, static_cast<std::uint32_t>(pixels.size()));
-    Append32(b, 2835);
-    Append32(b, 2835);
-    Append32(b, colours_used);
-    Append32(b, 0);
-    b.insert(b.end(), after_header.begin(), after_header.end());
-    b.insert(b.end(), pixels.begin(), pixels.end());
-    return WithFileSize(b);
-  }
-};
-
-// Palette entries blue, green, red, 0 for the given colours (red, green, blue).
-inline Bytes Palette(const std::vector<std::array<std::uint8_t, 3>>& colours) {
-  Bytes b;
-  for (const auto& c : colours) b.insert(b.end(), {c[2], c[1], c[0], 0});
-  return b;
-}
-
 // Expected pixels of an indexed picture: `rows` of palette indices, top row
 // first; -1 for a pixel that must stay black, as does an index the palette
 // lacks.
@@ -288,9 +252,8 @@ inline std::vector<Entry> WriteMatrix(const std::string& folder) {
   const std::array<std::array<int, 2>, 3> sizes = {{{13, 5}, {1, 3}, {25, 11}}};
   for (const WrittenKind& kind : kinds) {
     for (const auto& [w, h] : sizes) {
-      const std::string source =
-          path(std::string(kind.name) + "-" + std::to_string(w) + "x" + std::to_string(h) +
-               (kind.alpha ? ".pam" : ".ppm"));
+      const std::string source = path(std::string(kind.name) + "-" + std::to_string(w) + "x" +
+                                      std::to_string(h) + (kind.alpha ? ".pam" : ".ppm"));
       WriteSource(source, kind.colours, w, h, kind.alpha);
       // One run writes every format of a kind.
       const std::string size_name = std::to_string(w) + "x" + std::to_string(h);
@@ -319,10 +282,12 @@ inline std::vector<Entry> WriteMatrix(const std::string& folder) {
         const std::uint32_t info_size = U32(bytes, kInfoSizeAt);
         const std::uint32_t compression = info_size == 12 ? 0 : U32(bytes, kCompressionAt);
         add_variant(stem + "-gap.bmp", WithGap(bytes, 7), "", uw, uh);
-        if (info_size != 12 && compression != 1) add_variant(stem + "-topdown.bmp", TopDown(bytes), "", uw, uh);
+        if (info_size != 12 && compression != 1)
+          add_variant(stem + "-topdown.bmp", TopDown(bytes), "", uw, uh);
         if (info_size == 124) {
           for (const std::uint32_t size : {108u, 56u, 52u, 40u}) {
-            add_variant(stem + "-info" + std::to_string(size) + ".bmp", WithInfoSize(bytes, size), "", uw, uh);
+            add_variant(stem + "-info" + std::to_string(size) + ".bmp", WithInfoSize(bytes, size), "", uw,
+                        uh);
           }
           if (compression == 3) {
             // ImageMagick does not read alpha bit fields; the pixels are those
@@ -339,27 +304,28 @@ inline std::vector<Entry> WriteMatrix(const std::string& folder) {
     if (e.reference.empty()) e.reference = e.name;
   }
 
-  const std::vector<std::array<std::uint8_t, 3>> colours = {
-      {200, 30, 40}, {10, 220, 30}, {20, 40, 250}, {255, 255, 0}, {90, 90, 90}, {0, 200, 200}};
-  auto add = [&](const std::string& name, const Crafted& crafted, const std::string& reference,
+  const std::vector<std::array<std::uint8_t, 3>> colours = {{200, 30, 40}, {10, 220, 30}, {20, 40, 250},
+                                                            {255, 255, 0}, {90, 90, 90},  {0, 200, 200}};
+  auto add = [&](const std::string& name, const testbmp::RawBmp& crafted, const std::string& reference,
                  const Bytes& expected) {
     WriteFile(path(name), crafted.Encode());
-    entries.push_back(Entry{name, reference, expected, static_cast<std::uint32_t>(crafted.width),
-                            static_cast<std::uint32_t>(crafted.height < 0 ? -crafted.height : crafted.height)});
+    entries.push_back(
+        Entry{name, reference, expected, static_cast<std::uint32_t>(crafted.width),
+              static_cast<std::uint32_t>(crafted.height < 0 ? -crafted.height : crafted.height)});
   };
 
   // RLE4, 7 × 3: a run that alternates two indices, an odd literal run with
   // its padding, a run cut at the row's end; nothing skipped, so ImageMagick
   // agrees.
   {
-    Crafted c{7, 3, 4, 2, 6, Palette(colours), {}};
-    c.pixels = {7, 0x12,                    // bottom row: 1 2 1 2 1 2 1
-                0, 0,                       // end of line
-                0, 5, 0x34, 0x50, 0x12, 0,  // literal 3 4 5 0 1, padded to a word
-                2, 0x22,                    // 2 2
-                0, 0,                       //
-                9, 0x45,                    // 4 5 4 5 4 5 4, cut after seven
-                0, 1};                      // end of bitmap
+    testbmp::RawBmp c{7, 3, 4, 2, 6, testbmp::RawPalette(colours), {}};
+    c.pixels = {7, 0x12,                       // bottom row: 1 2 1 2 1 2 1
+                0, 0,                          // end of line
+                0, 5,    0x34, 0x50, 0x12, 0,  // literal 3 4 5 0 1, padded to a word
+                2, 0x22,                       // 2 2
+                0, 0,                          //
+                9, 0x45,                       // 4 5 4 5 4 5 4, cut after seven
+                0, 1};                         // end of bitmap
     add("crafted-rle4.bmp", c, "crafted-rle4.bmp",
         Indexed({{4, 5, 4, 5, 4, 5, 4}, {3, 4, 5, 0, 1, 2, 2}, {1, 2, 1, 2, 1, 2, 1}}, colours));
   }
@@ -367,18 +333,21 @@ inline std::vector<Entry> WriteMatrix(const std::string& folder) {
   // and by an early end of the bitmap: those stay black, whatever the
   // palette's first entry is (ImageMagick paints them with it).
   {
-    Crafted c{6, 4, 4, 2, 6, Palette(colours), {}};
-    c.pixels = {2, 0x33,     // bottom row: 3 3, the rest skipped by the end of line
-                0, 0,        //
-                0, 2, 1, 1,  // delta from column 0 of the second row: one right, one up
-                3, 0x45,     // 4 5 4 from column 1 of the third row from the bottom
-                0, 1};       // the top row is never reached
+    testbmp::RawBmp c{6, 4, 4, 2, 6, testbmp::RawPalette(colours), {}};
+    c.pixels = {2, 0x33,        // bottom row: 3 3, the rest skipped by the end of line
+                0, 0,           //
+                0, 2,    1, 1,  // delta from column 0 of the second row: one right, one up
+                3, 0x45,        // 4 5 4 from column 1 of the third row from the bottom
+                0, 1};          // the top row is never reached
     add("crafted-rle4-skips.bmp", c, "",
-        Indexed({{-1, -1, -1, -1, -1, -1}, {-1, 4, 5, 4, -1, -1}, {-1, -1, -1, -1, -1, -1}, {3, 3, -1, -1, -1, -1}},
+        Indexed({{-1, -1, -1, -1, -1, -1},
+                 {-1, 4, 5, 4, -1, -1},
+                 {-1, -1, -1, -1, -1, -1},
+                 {3, 3, -1, -1, -1, -1}},
                 colours));
   }
   {
-    Crafted c{5, 3, 8, 1, 6, Palette(colours), {}};
+    testbmp::RawBmp c{5, 3, 8, 1, 6, testbmp::RawPalette(colours), {}};
     c.pixels = {1, 5,        // bottom row: 5, skipped rest
                 0, 0,        //
                 0, 2, 2, 0,  // two right on the middle row
@@ -391,14 +360,14 @@ inline std::vector<Entry> WriteMatrix(const std::string& folder) {
   // Palettes shorter and longer than the depth implies: an index beyond the
   // entries the file gives reads as black. (ImageMagick refuses the longer.)
   {
-    Crafted c{4, 2, 8, 0, 2, Palette({colours[0], colours[1]}), {}};
+    testbmp::RawBmp c{4, 2, 8, 0, 2, testbmp::RawPalette({colours[0], colours[1]}), {}};
     c.pixels = {0, 1, 2, 255, 1, 0, 77, 3};  // bottom row, then top row
     add("crafted-8bit-short-palette.bmp", c, "", Indexed({{1, 0, -1, -1}, {0, 1, -1, -1}}, colours));
   }
   {
     std::vector<std::array<std::uint8_t, 3>> twenty(20, {1, 2, 3});
     for (size_t i = 0; i < 6; ++i) twenty[i] = colours[i];
-    Crafted c{4, 1, 4, 0, 20, Palette(twenty), {0x01, 0x25, 0, 0}};
+    testbmp::RawBmp c{4, 1, 4, 0, 20, testbmp::RawPalette(twenty), {0x01, 0x25, 0, 0}};
     add("crafted-4bit-long-palette.bmp", c, "", Indexed({{0, 1, 2, 5}}, colours));
   }
   // Bit-field masks of widths no writer uses, by hand: 32 bits 10-10-10,
@@ -406,7 +375,7 @@ inline std::vector<Entry> WriteMatrix(const std::string& folder) {
   // repeats its bits (3-bit 1 = 001 -> 00100100), a wide one keeps its top
   // eight bits.
   {
-    Crafted c{3, 1, 32, 3, 0, {}, {}};
+    testbmp::RawBmp c{3, 1, 32, 3, 0, {}, {}};
     Append32(c.after_header, 0x3FF00000);
     Append32(c.after_header, 0x000FFC00);
     Append32(c.after_header, 0x000003FF);
@@ -416,7 +385,7 @@ inline std::vector<Entry> WriteMatrix(const std::string& folder) {
     add("crafted-32bit-masks-10.bmp", c, "", {255, 128, 0, 0, 255, 255, 0, 0, 0});
   }
   {
-    Crafted c{4, 1, 16, 3, 0, {}, {}};
+    testbmp::RawBmp c{4, 1, 16, 3, 0, {}, {}};
     Append32(c.after_header, 0x01C0);  // red: bits 6..8
     Append32(c.after_header, 0x0E00);  // green: bits 9..11
     Append32(c.after_header, 0);       // blue: none
@@ -426,7 +395,7 @@ inline std::vector<Entry> WriteMatrix(const std::string& folder) {
     add("crafted-16bit-masks-3.bmp", c, "", {36, 0, 0, 146, 36, 0, 255, 255, 0, 0, 0, 0});
   }
   {
-    Crafted c{2, 1, 32, 3, 0, {}, {}};
+    testbmp::RawBmp c{2, 1, 32, 3, 0, {}, {}};
     Append32(c.after_header, 0x00000FFF);
     Append32(c.after_header, 0x00FF0000);
     Append32(c.after_header, 0x80000000);

@@ -1,11 +1,12 @@
 // Every kind of BMP in the matrix decodes to the colours ImageMagick reads
 // from it (or, where its reading is not our rule, to the colours the case
 // gives), whole and as a top-left corner.
+#include "bmp_matrix.h"
+
 #include <gtest/gtest.h>
 
 #include "alphawed/bitmap.h"
 #include "alphawed_test_support.h"
-#include "bmp_matrix.h"
 
 namespace alphawed {
 namespace {
@@ -39,7 +40,8 @@ TEST(BmpMatrix, EveryKindGivesTheReferenceColours) {
     references.push_back(folder / entry.reference);
     pixel_counts.push_back(size_t{entry.width} * entry.height);
   }
-  const std::vector<std::vector<std::uint8_t>> readings = bmp_matrix::ImageMagickRgb(references, pixel_counts);
+  const std::vector<std::vector<std::uint8_t>> readings =
+      bmp_matrix::ImageMagickRgb(references, pixel_counts);
 
   size_t next_reading = 0;
   for (const bmp_matrix::Entry& entry : entries) {
@@ -47,7 +49,8 @@ TEST(BmpMatrix, EveryKindGivesTheReferenceColours) {
     std::vector<std::uint8_t> want = entry.expected_rgb;
     if (!entry.reference.empty()) {
       std::vector<std::uint8_t> reference = readings[next_reading++];
-      ASSERT_EQ(reference.size(), size_t{entry.width} * entry.height * 3) << "ImageMagick could not read them";
+      ASSERT_EQ(reference.size(), size_t{entry.width} * entry.height * 3)
+          << "ImageMagick could not read them";
       if (entry.four_bit_fields) {
         for (std::uint8_t& v : reference) v = static_cast<std::uint8_t>(v | v >> 4);
       }

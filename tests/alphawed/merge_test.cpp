@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "alphawed/alphawed.h"
@@ -134,6 +135,49 @@ TEST_F(MergeAlphaTest, LargerAlphaBitmapGivesItsTopLeftCorner) {
   Write("alpha.bmp", alpha, BmpOptions{24, /*top_down=*/true});
   const std::vector<std::vector<int>> want = {{0, 1}, {10, 11}};
   EXPECT_EQ(AlphaGrid(Merge(Path("colour.bmp"), Path("alpha.bmp")), 2, 2), want);
+}
+
+// The alpha bitmap's size is not checked: beyond what this program would
+// hold as a colour bitmap it still merges, and only its corner over the
+// colour bitmap is kept (a 70,000 × 70,000 picture would not fit in memory).
+TEST_F(MergeAlphaTest, AlphaBitmapOfAnySizeGivesItsCorner) {
+  Write("colour.bmp", Picture(8, 8, {50, 50, 50}));
+  Picture wide(70000, 1, {0, 0, 0});
+  for (int x = 0; x < 8; ++x) wide.at(x, 0) = {static_cast<std::uint8_t>(10 + x), 0, 0};
+  // A 70,000-square RLE8 bitmap: deltas climb to the top row, where a run
+  // paints red 77 into five columns; everything else is skipped, black.
+  std::vector<std::uint8_t> climb;
+  for (int rows = 69999; rows > 0; rows -= 255)
+    climb.insert(climb.end(), {0, 2, 0, std::uint8_t(std::min(rows, 255))});
+  climb.insert(climb.end(), {5, 1, 0, 1});
+  const std::vector<std::uint8_t> huge =
+      testbmp::RawBmp{70000, 70000, 8, 1, 2, testbmp::RawPalette({{0, 0, 0}, {77, 0, 0}}), climb}.Encode();
+
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> alpha;
+    std::vector<int> top_row;     // alpha bytes of the picture's top row
+    std::vector<int> other_rows;  // and of each row below it
+  };
+  const std::vector<int> opaque(8, 255);
+  const Case cases[] = {
+      {"70,000 × 1", testbmp::EncodeBmp(wide), {10, 11, 12, 13, 14, 15, 16, 17}, opaque},
+      {"1 × 70,000, top-down",
+       testbmp::EncodeBmp(Picture(1, 70000, {99, 0, 0}), BmpOptions{8, true}),
+       {99, 255, 255, 255, 255, 255, 255, 255},
+       {99, 255, 255, 255, 255, 255, 255, 255}},
+      {"70,000 × 70,000, run-length", huge, {77, 77, 77, 77, 77, 0, 0, 0}, std::vector<int>(8, 0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testbmp::WriteFile(Path("alpha.bmp"), c.alpha);
+    const std::vector<std::uint8_t> tga = Merge(Path("colour.bmp"), Path("alpha.bmp"));
+    EXPECT_TRUE(messages_.boxes.empty());
+    ASSERT_EQ(tga.size(), 18u + 8 * 8 * 4);
+    const std::vector<std::vector<int>> grid = AlphaGrid(tga, 8, 8);
+    EXPECT_EQ(grid[0], c.top_row);
+    for (size_t y = 1; y < 8; ++y) EXPECT_EQ(grid[y], c.other_rows) << "row " << y;
+  }
 }
 
 TEST_F(MergeAlphaTest, MissingInputShowsTheSyntaxBoxAndWritesNothing) {
