@@ -61,7 +61,12 @@ void MergeAlpha(const Arguments& arguments) {
     // only that part is kept, and the alpha bitmap may be of any size. The
     // colour bitmap's headers tell the corner; when they cannot, its loading
     // below fails, and the alpha bitmap is still checked whole first.
-    const Sides corner = ReadBmpFileSides(arguments.colour_bmp).value_or(Sides{});
+    Sides corner = ReadBmpFileSides(arguments.colour_bmp).value_or(Sides{});
+    // A colour bitmap beyond the limits is refused below, and named; its
+    // sides must not make the alpha bitmap's corner too large first.
+    if (corner.width > kMaxSide || corner.height > kMaxSide || corner.width * corner.height > kMaxPixels) {
+      corner = Sides{};
+    }
     alpha = Reported(LoadBmpFile(arguments.alpha_bmp, corner), arguments.alpha_bmp);
     if (!alpha) return;
   }

@@ -180,6 +180,15 @@ TEST_F(MergeAlphaTest, AlphaBitmapOfAnySizeGivesItsCorner) {
   }
 }
 
+TEST_F(MergeAlphaTest, TooLargeColourBitmapIsNamedEvenBesideAsLargeAnAlphaBitmap) {
+  const std::vector<std::uint8_t> wide = testbmp::EncodeBmp(Picture(70000, 1, {9, 9, 9}), BmpOptions{8});
+  testbmp::WriteFile(Path("colour.bmp"), wide);
+  testbmp::WriteFile(Path("alpha.bmp"), wide);
+  EXPECT_TRUE(Merge(Path("colour.bmp"), Path("alpha.bmp")).empty());
+  ASSERT_EQ(messages_.boxes.size(), 1u);
+  EXPECT_EQ(messages_.boxes[0].text, "File " + Path("colour.bmp") + " holds too large a bitmap");
+}
+
 TEST_F(MergeAlphaTest, MissingInputShowsTheSyntaxBoxAndWritesNothing) {
   Write("colour.bmp", SmallColour());
   Write("alpha.bmp", SmallColour());
