@@ -85,7 +85,9 @@ inline constexpr size_t kBmpHeadersBytes = 14 + 124;
 std::optional<Sides> ReadBmpSides(std::span<const std::uint8_t> headers);
 
 // Reads the whole file (its name matched as the file system matches names)
-// and decodes it, whole or only its top-left corner.
+// and decodes it, whole or only its top-left corner. Either way the file is
+// held in memory while it is decoded, so a file longer than kMaxFileBytes
+// is refused as too large.
 LoadResult LoadBmpFile(const std::string& path);
 LoadResult LoadBmpFile(const std::string& path, Sides corner);
 
