@@ -49,10 +49,29 @@ struct FileBytes {
   std::optional<LoadError> error;
 };
 
-FileBytes ReadWholeFile(const std::string& path) {
-  const std::unique_ptr<std::FILE, FileCloser> file = OpenFile(path);
-  if (!file) return {{}, LoadError::kUnreadable};
+// Positions beyond 2 GiB need the 64-bit forms of seek and tell.
+bool SeekTo(std::FILE* file, std::uint64_t at) {
+  if (at > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return false;
+#ifdef _WIN32
+  return _fseeki64(file, static_cast<__int64>(at), SEEK_SET) == 0;
+#else
+  return fseeko(file, static_cast<off_t>(at), SEEK_SET) == 0;
+#endif
+}
 
+std::optional<std::uint64_t> FileLength(std::FILE* file) {
+#ifdef _WIN32
+  if (_fseeki64(file, 0, SEEK_END) != 0) return std::nullopt;
+  const __int64 length = _ftelli64(file);
+#else
+  if (fseeko(file, 0, SEEK_END) != 0) return std::nullopt;
+  const off_t length = ftello(file);
+#endif
+  if (length < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(length);
+}
+
+FileBytes ReadWholeFile(const std::unique_ptr<std::FILE, FileCloser>& file) {
   // Read until the end rather than trusting a size: that works for files of
   // any length on every system and stops at the cap without reading on. The
   // length the system tells only reserves room, so a file of that length is
@@ -83,15 +102,30 @@ FileBytes ReadWholeFile(const std::string& path) {
 }  // namespace
 
 LoadResult LoadBmpFile(const std::string& path) {
-  const FileBytes file = ReadWholeFile(path);
-  if (file.error) return Failure(*file.error);
-  return DecodeBmp(file.bytes);
+  const std::unique_ptr<std::FILE, FileCloser> file = OpenFile(path);
+  if (!file) return Failure(LoadError::kUnreadable);
+  const FileBytes read = ReadWholeFile(file);
+  if (read.error) return Failure(*read.error);
+  return DecodeBmp(read.bytes);
 }
 
 LoadResult LoadBmpFile(const std::string& path, Sides corner) {
-  const FileBytes file = ReadWholeFile(path);
-  if (file.error) return Failure(*file.error);
-  return DecodeBmp(file.bytes, corner);
+  const std::unique_ptr<std::FILE, FileCloser> file = OpenFile(path);
+  if (!file) return Failure(LoadError::kUnreadable);
+  // A file too long to hold is read only where the corner lies.
+  const std::optional<std::uint64_t> length = FileLength(file.get());
+  if (length && *length > kMaxFileBytes) {
+    std::FILE* const f = file.get();
+    return DecodeBmpCorner(
+        *length,
+        [f](std::uint64_t at, std::span<std::uint8_t> out) {
+          return SeekTo(f, at) && std::fread(out.data(), 1, out.size(), f) == out.size();
+        },
+        corner);
+  }
+  const FileBytes read = ReadWholeFile(file);
+  if (read.error) return Failure(*read.error);
+  return DecodeBmp(read.bytes, corner);
 }
 
 std::optional<Sides> ReadBmpFileSides(const std::string& path) {

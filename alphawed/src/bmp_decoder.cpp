@@ -140,7 +140,7 @@ struct Layout {
   Compression compression = Compression::kNone;
   std::array<Rgb, 256> palette{};  // entries the file does not give stay black
   std::array<std::uint32_t, 3> masks{};
-  size_t pixel_offset = 0;
+  std::uint64_t pixel_offset = 0;
   std::uint64_t stride = 0;  // bytes a stored row takes, padding included
 
   std::uint64_t StoredRow(std::uint64_t y) const { return top_down ? y : height - 1 - y; }
@@ -187,7 +187,11 @@ Sides SidesOf(const BmpInfoHeader& info) {
 }
 
 // Validates the headers against the file; nullopt for a damaged file.
-std::optional<Layout> ReadLayout(std::span<const std::uint8_t> bytes, const BmpInfoHeader& info) {
+// `head` holds the file's first bytes, at least up to the end of the
+// palette, which lies within kHeadBytes; `file_length` is the whole file's.
+std::optional<Layout> ReadLayout(std::span<const std::uint8_t> head, std::uint64_t file_length,
+                                 const BmpInfoHeader& info) {
+  const std::span<const std::uint8_t> bytes = head;
   Layout layout;
   const Sides sides = SidesOf(info);
   layout.width = sides.width;
@@ -212,7 +216,7 @@ std::optional<Layout> ReadLayout(std::span<const std::uint8_t> bytes, const BmpI
     layout.masks = layout.bits_per_pixel == 16 ? std::array<std::uint32_t, 3>{0x7C00, 0x03E0, 0x001F}
                                                : std::array<std::uint32_t, 3>{0xFF0000, 0xFF00, 0xFF};
   }
-  if (layout.pixel_offset < headers_end || layout.pixel_offset > bytes.size()) return std::nullopt;
+  if (layout.pixel_offset < headers_end || layout.pixel_offset > file_length) return std::nullopt;
 
   if (layout.bits_per_pixel <= 8) {
     // The palette lies between the headers and the pixels. It may give fewer
@@ -223,7 +227,8 @@ std::optional<Layout> ReadLayout(std::span<const std::uint8_t> bytes, const BmpI
     std::uint64_t entries = info.colours_used != 0 && info.size != BmpInfoHeader::kCoreSize
                                 ? std::min<std::uint64_t>(info.colours_used, depth_entries)
                                 : depth_entries;
-    entries = std::min(entries, (layout.pixel_offset - headers_end) / entry);
+    const std::uint64_t palette_end = std::min<std::uint64_t>(layout.pixel_offset, head.size());
+    entries = std::min(entries, palette_end > headers_end ? (palette_end - headers_end) / entry : 0);
     for (std::uint64_t i = 0; i < entries; ++i) {
       const size_t at = static_cast<size_t>(headers_end + i * entry);
       layout.palette[i] = Rgb{bytes[at + 2], bytes[at + 1], bytes[at]};
@@ -235,7 +240,7 @@ std::optional<Layout> ReadLayout(std::span<const std::uint8_t> bytes, const BmpI
   if (layout.compression != Compression::kRle8 && layout.compression != Compression::kRle4) {
     // Every row but the last with its padding, and the last row's pixels,
     // must lie in the file; the product is not formed, as it can pass 2^64.
-    const std::uint64_t available = bytes.size() - layout.pixel_offset;
+    const std::uint64_t available = file_length - layout.pixel_offset;
     const std::uint64_t last_row = (row_bits + 7) / 8;
     if (last_row > available || (layout.height - 1) > (available - last_row) / layout.stride) {
       return std::nullopt;
@@ -382,7 +387,7 @@ LoadResult Decode(std::span<const std::uint8_t> bytes, std::uint64_t max_width, 
   const std::uint64_t height = std::min(sides.height, max_height);
   if (width > kMaxSide || height > kMaxSide || width * height > kMaxPixels)
     return Failure(LoadError::kTooLarge);
-  const std::optional<Layout> layout = ReadLayout(bytes, *info);
+  const std::optional<Layout> layout = ReadLayout(bytes, bytes.size(), *info);
   if (!layout) return Failure(LoadError::kDamaged);
 
   // Black to start with: run-length streams may skip pixels.
@@ -413,6 +418,52 @@ LoadResult DecodeBmp(std::span<const std::uint8_t> bytes) {
 
 LoadResult DecodeBmp(std::span<const std::uint8_t> bytes, Sides corner) {
   return Decode(bytes, corner.width, corner.height);
+}
+
+LoadResult DecodeBmpCorner(std::uint64_t file_length, const ReadAt& read, Sides corner) {
+  std::vector<std::uint8_t> head(static_cast<size_t>(std::min<std::uint64_t>(file_length, kHeadBytes)));
+  if (!read(0, head)) return Failure(LoadError::kUnreadable);
+  if (head.size() < 2 || head[0] != 'B' || head[1] != 'M') return Failure(LoadError::kNotBmp);
+  const std::optional<BmpInfoHeader> info = ReadInfoHeader(head);
+  if (!info) return Failure(LoadError::kDamaged);
+  const Sides sides = SidesOf(*info);
+  const std::uint64_t width = std::min(sides.width, corner.width);
+  const std::uint64_t height = std::min(sides.height, corner.height);
+  if (width > kMaxSide || height > kMaxSide || width * height > kMaxPixels)
+    return Failure(LoadError::kTooLarge);
+  const std::optional<Layout> layout = ReadLayout(head, file_length, *info);
+  if (!layout) return Failure(LoadError::kDamaged);
+  // A run-length stream has to be read through to find any row; one this
+  // long is more than we take.
+  if (layout->compression == Compression::kRle8 || layout->compression == Compression::kRle4) {
+    return Failure(LoadError::kTooLarge);
+  }
+
+  // Only the part of each kept row inside the corner, the rows one after
+  // another, top first; decoded as a top-down bitmap of those rows.
+  Layout kept = *layout;
+  kept.top_down = true;
+  kept.height = height;
+  kept.stride = (width * layout->bits_per_pixel + 7) / 8;
+  const auto w = static_cast<size_t>(width);
+  const auto h = static_cast<size_t>(height);
+  const auto stride = static_cast<size_t>(kept.stride);
+  std::vector<std::uint8_t> rows(stride * h);
+  for (size_t y = 0; y < h; ++y) {
+    const std::uint64_t at = layout->pixel_offset + layout->StoredRow(y) * layout->stride;
+    if (!read(at, std::span<std::uint8_t>(rows.data() + y * stride, stride))) {
+      return Failure(LoadError::kUnreadable);
+    }
+  }
+  std::vector<std::uint8_t> rgb(w * h * 3);
+  if (layout->bits_per_pixel == 24) {
+    DecodeTrueColour(rows.data(), kept, w, h, rgb.data());
+  } else {
+    DecodeRows(rows.data(), kept, w, h, rgb.data());
+  }
+  return LoadResult{
+      Bitmap(static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height), std::move(rgb)),
+      LoadError::kUnreadable};
 }
 
 std::optional<Sides> ReadBmpSides(std::span<const std::uint8_t> headers) {

@@ -168,6 +168,45 @@ TEST(DecodeBmp, RunLengthStreamsEndWhereTheyMay) {
   }
 }
 
+// A 24-bit bitmap of 70,000 × 70,000 (14.7 GB), served by code: each
+// stored byte is its row number plus its place in the row, so any byte
+// read from the wrong place shows.
+TEST(DecodeBmpCorner, ReadsOnlyTheHeadersAndTheCornerOfAHugeFile) {
+  const std::vector<std::uint8_t> head = testbmp::RawBmp{70000, 70000, 24, 0, 0, {}, {}}.Encode();
+  constexpr std::uint64_t kStride = 70000 * 3;
+  const std::uint64_t length = head.size() + kStride * 70000;
+  auto byte_at = [&](std::uint64_t at) {
+    const std::uint64_t row = (at - head.size()) / kStride, place = (at - head.size()) % kStride;
+    return static_cast<std::uint8_t>(row * 3 + place);
+  };
+  std::uint64_t bytes_read = 0;
+  const ReadAt read = [&](std::uint64_t at, std::span<std::uint8_t> out) {
+    if (at + out.size() > length) return false;
+    for (size_t i = 0; i < out.size(); ++i) out[i] = at + i < head.size() ? head[at + i] : byte_at(at + i);
+    bytes_read += out.size();
+    return true;
+  };
+
+  const LoadResult result = DecodeBmpCorner(length, read, Sides{3, 2});
+  ASSERT_TRUE(result.bitmap.has_value());
+  ASSERT_EQ(result.bitmap->width(), 3u);
+  ASSERT_EQ(result.bitmap->height(), 2u);
+  for (std::uint32_t y = 0; y < 2; ++y) {
+    for (std::uint32_t x = 0; x < 3; ++x) {
+      const std::uint64_t stored = 69999 - y;  // bottom-up
+      const std::uint64_t at = head.size() + stored * kStride + x * 3;
+      EXPECT_EQ(result.bitmap->PixelAt(x, y), (Rgb{byte_at(at + 2), byte_at(at + 1), byte_at(at)}))
+          << x << "," << y;
+    }
+  }
+  EXPECT_LE(bytes_read, kHeadBytes + 2 * 9);  // the headers, and nine bytes of each of two rows
+
+  // One byte short of the last row, it is refused like any file cut short.
+  const LoadResult cut = DecodeBmpCorner(length - 1, read, Sides{3, 2});
+  EXPECT_FALSE(cut.bitmap.has_value());
+  EXPECT_EQ(cut.error, LoadError::kDamaged);
+}
+
 TEST(LoadBmpFile, ReadsFilesAndRefusesFolders) {
   alphawed_test::ScratchFolder folder;
   testbmp::WriteBmp(folder / "Colour.bmp", TestPicture(8), BmpOptions{8});

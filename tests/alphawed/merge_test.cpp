@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "alphawed/alphawed.h"
+#include "alphawed/bitmap.h"
 #include "alphawed/tga_writer.h"
 #include "alphawed_test_support.h"
 #include "common/bmp_writer.h"
@@ -162,6 +164,10 @@ TEST_F(MergeAlphaTest, AlphaBitmapOfAnySizeGivesItsCorner) {
   const std::vector<int> opaque(8, 255);
   const Case cases[] = {
       {"70,000 × 1", testbmp::EncodeBmp(wide), {10, 11, 12, 13, 14, 15, 16, 17}, opaque},
+      {"20,000 × 10,000, a file longer than a colour bitmap may be",
+       {},
+       {20, 21, 22, 23, 24, 25, 26, 27},
+       std::vector<int>(8, 0)},
       {"1 × 70,000, top-down",
        testbmp::EncodeBmp(Picture(1, 70000, {99, 0, 0}), BmpOptions{8, true}),
        {99, 255, 255, 255, 255, 255, 255, 255},
@@ -170,7 +176,22 @@ TEST_F(MergeAlphaTest, AlphaBitmapOfAnySizeGivesItsCorner) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    testbmp::WriteFile(Path("alpha.bmp"), c.alpha);
+    if (!c.alpha.empty()) {
+      testbmp::WriteFile(Path("alpha.bmp"), c.alpha);
+    } else {
+      // 600 MB of 24-bit rows, all black (a hole in the file, taking no
+      // room on disk) but for the top row, stored last.
+      const std::uint64_t stride = 20000 * 3;
+      std::vector<std::uint8_t> file = testbmp::RawBmp{20000, 10000, 24, 0, 0, {}, {}}.Encode();
+      const std::uint64_t top_row_at = file.size() + stride * 9999;
+      testbmp::WriteFile(Path("alpha.bmp"), file);
+      std::filesystem::resize_file(Path("alpha.bmp"), top_row_at);
+      std::vector<std::uint8_t> top(stride, 0);
+      for (size_t x = 0; x < 8; ++x) top[x * 3 + 2] = static_cast<std::uint8_t>(20 + x);
+      std::ofstream(Path("alpha.bmp"), std::ios::binary | std::ios::app)
+          .write(reinterpret_cast<const char*>(top.data()), static_cast<std::streamsize>(top.size()));
+      ASSERT_GT(std::filesystem::file_size(Path("alpha.bmp")), kMaxFileBytes);
+    }
     const std::vector<std::uint8_t> tga = Merge(Path("colour.bmp"), Path("alpha.bmp"));
     EXPECT_TRUE(messages_.boxes.empty());
     ASSERT_EQ(tga.size(), 18u + 8 * 8 * 4);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -78,6 +79,16 @@ LoadResult DecodeBmp(std::span<const std::uint8_t> bytes);
 // still refused as too large).
 LoadResult DecodeBmp(std::span<const std::uint8_t> bytes, Sides corner);
 
+// The corner of a BMP file too long to hold in memory, reading only its
+// headers and the part of each row the corner needs through `read`, which
+// fills `out` from byte `at` of the file (false when it cannot). The whole
+// file is checked as DecodeBmp checks it, but the pixels outside the corner
+// are not read; a run-length compressed file of that length, whose rows can
+// only be found by reading it through, is refused as too large.
+inline constexpr size_t kHeadBytes = 14 + 124 + 16 + 256 * 4;  // headers, masks, palette at most
+using ReadAt = std::function<bool(std::uint64_t at, std::span<std::uint8_t> out)>;
+LoadResult DecodeBmpCorner(std::uint64_t file_length, const ReadAt& read, Sides corner);
+
 // The sides the headers give, without the pixels: nullopt when `headers` is
 // not a BMP or its headers are cut short or invalid. The headers take at most
 // kBmpHeadersBytes.
@@ -85,9 +96,10 @@ inline constexpr size_t kBmpHeadersBytes = 14 + 124;
 std::optional<Sides> ReadBmpSides(std::span<const std::uint8_t> headers);
 
 // Reads the whole file (its name matched as the file system matches names)
-// and decodes it, whole or only its top-left corner. Either way the file is
-// held in memory while it is decoded, so a file longer than kMaxFileBytes
-// is refused as too large.
+// and decodes it, whole or only its top-left corner. The whole picture is
+// decoded from the file held in memory, so a longer file than kMaxFileBytes
+// is refused as too large; for a corner, a file that long is read only in
+// the parts that corner needs (DecodeBmpCorner).
 LoadResult LoadBmpFile(const std::string& path);
 LoadResult LoadBmpFile(const std::string& path, Sides corner);
 
