@@ -136,6 +136,16 @@ int main(int argc, char** argv) {
     bmp.Add(testbmp::EncodeBmp(picture, {bits}));
     bmp.Add(testbmp::EncodeBmp(picture, {bits, true, 0, bits != 24}));
   }
+  // Run-length streams with every escape: end of line, delta, literal runs
+  // with their padding, end of bitmap.
+  const Bytes rle_palette = testbmp::RawPalette({{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {9, 9, 9}});
+  bmp.Add(
+      testbmp::RawBmp{6, 3, 8, 1, 4, rle_palette, {3, 1, 0, 0, 0, 2, 1, 1, 0, 3, 0, 1, 2, 0, 0, 1}}.Encode());
+  bmp.Add(testbmp::RawBmp{6, 3, 4, 2, 4, rle_palette, {5, 0x12, 0, 0, 0, 2, 1, 0, 0, 3, 0x30, 0x10, 0, 1}}
+              .Encode());
+  bmp.Add(
+      testbmp::RawBmp{3, 1, 32, 3, 0, {0, 0xF0, 0, 0, 0x0F, 0, 0, 0, 0xFF, 0xFF, 0x0F, 0}, Bytes(12, 0x5A)}
+          .Encode());
 
   Corpus encoder_line(root, "fuzz_encoder_command_line");
   for (const char* line : {"mipmill.exe car.tga", "mipmill.exe -5 car.tga",

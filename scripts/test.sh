@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the Linux suite, the same suite under
-# the address, undefined-behaviour and leak sanitizers, every fuzz target
+# the address, undefined-behaviour and leak sanitizers, alphawed under
+# valgrind over every BMP kind, every fuzz target
 # briefly on its corpus, then the Windows suite under Wine.
 # Usage: scripts/test.sh [--linux-only] [--fuzz-seconds N]
 set -euo pipefail
@@ -29,6 +30,9 @@ ctest --preset linux
 
 stage "Sanitizer build and tests"
 scripts/test-asan.sh
+
+stage "alphawed under valgrind over every BMP kind"
+scripts/test-valgrind.sh
 
 if [ "$fuzz_seconds" -gt 0 ]; then
   stage "Fuzz targets, ${fuzz_seconds} s each"

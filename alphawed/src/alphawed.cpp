@@ -25,9 +25,8 @@ void ShowError(std::string text) {
                                                  platform::MessageIcon::kNone, nullptr});
 }
 
-// Loads one input, or shows why it cannot be used and returns nullopt.
-std::optional<Bitmap> LoadOrReport(const std::string& path) {
-  LoadResult result = LoadBmpFile(path);
+// Shows why an input could not be used.
+std::optional<Bitmap> Reported(LoadResult result, const std::string& path) {
   if (!result.bitmap) {
     ShowError(result.error == LoadError::kTooLarge ? TooLargeBitmapText(path) : UnreadableBitmapText(path));
   }
@@ -58,10 +57,20 @@ void MergeAlpha(const Arguments& arguments) {
 
   std::optional<Bitmap> alpha;
   if (has_alpha) {
-    alpha = LoadOrReport(arguments.alpha_bmp);
+    // Only the alpha bitmap's corner over the colour bitmap is ever read, so
+    // only that part is kept, and the alpha bitmap may be of any size. The
+    // colour bitmap's headers tell the corner; when they cannot, its loading
+    // below fails, and the alpha bitmap is still checked whole first.
+    Sides corner = ReadBmpFileSides(arguments.colour_bmp).value_or(Sides{});
+    // A colour bitmap beyond the limits is refused below, and named; its
+    // sides must not make the alpha bitmap's corner too large first.
+    if (corner.width > kMaxSide || corner.height > kMaxSide || corner.width * corner.height > kMaxPixels) {
+      corner = Sides{};
+    }
+    alpha = Reported(LoadBmpFile(arguments.alpha_bmp, corner), arguments.alpha_bmp);
     if (!alpha) return;
   }
-  const std::optional<Bitmap> colour = LoadOrReport(arguments.colour_bmp);
+  const std::optional<Bitmap> colour = Reported(LoadBmpFile(arguments.colour_bmp), arguments.colour_bmp);
   if (!colour) return;
 
   const std::vector<std::uint8_t> tga = EncodeTga(*colour, alpha ? &*alpha : nullptr);

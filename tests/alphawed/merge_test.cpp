@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include "alphawed/alphawed.h"
+#include "alphawed/bitmap.h"
 #include "alphawed/tga_writer.h"
 #include "alphawed_test_support.h"
 #include "common/bmp_writer.h"
@@ -134,6 +137,77 @@ TEST_F(MergeAlphaTest, LargerAlphaBitmapGivesItsTopLeftCorner) {
   Write("alpha.bmp", alpha, BmpOptions{24, /*top_down=*/true});
   const std::vector<std::vector<int>> want = {{0, 1}, {10, 11}};
   EXPECT_EQ(AlphaGrid(Merge(Path("colour.bmp"), Path("alpha.bmp")), 2, 2), want);
+}
+
+// The alpha bitmap's size is not checked: beyond what this program would
+// hold as a colour bitmap it still merges, and only its corner over the
+// colour bitmap is kept (a 70,000 × 70,000 picture would not fit in memory).
+TEST_F(MergeAlphaTest, AlphaBitmapOfAnySizeGivesItsCorner) {
+  Write("colour.bmp", Picture(8, 8, {50, 50, 50}));
+  Picture wide(70000, 1, {0, 0, 0});
+  for (int x = 0; x < 8; ++x) wide.at(x, 0) = {static_cast<std::uint8_t>(10 + x), 0, 0};
+  // A 70,000-square RLE8 bitmap: deltas climb to the top row, where a run
+  // paints red 77 into five columns; everything else is skipped, black.
+  std::vector<std::uint8_t> climb;
+  for (int rows = 69999; rows > 0; rows -= 255)
+    climb.insert(climb.end(), {0, 2, 0, std::uint8_t(std::min(rows, 255))});
+  climb.insert(climb.end(), {5, 1, 0, 1});
+  const std::vector<std::uint8_t> huge =
+      testbmp::RawBmp{70000, 70000, 8, 1, 2, testbmp::RawPalette({{0, 0, 0}, {77, 0, 0}}), climb}.Encode();
+
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> alpha;
+    std::vector<int> top_row;     // alpha bytes of the picture's top row
+    std::vector<int> other_rows;  // and of each row below it
+  };
+  const std::vector<int> opaque(8, 255);
+  const Case cases[] = {
+      {"70,000 × 1", testbmp::EncodeBmp(wide), {10, 11, 12, 13, 14, 15, 16, 17}, opaque},
+      {"20,000 × 10,000, a file longer than a colour bitmap may be",
+       {},
+       {20, 21, 22, 23, 24, 25, 26, 27},
+       std::vector<int>(8, 0)},
+      {"1 × 70,000, top-down",
+       testbmp::EncodeBmp(Picture(1, 70000, {99, 0, 0}), BmpOptions{8, true}),
+       {99, 255, 255, 255, 255, 255, 255, 255},
+       {99, 255, 255, 255, 255, 255, 255, 255}},
+      {"70,000 × 70,000, run-length", huge, {77, 77, 77, 77, 77, 0, 0, 0}, std::vector<int>(8, 0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!c.alpha.empty()) {
+      testbmp::WriteFile(Path("alpha.bmp"), c.alpha);
+    } else {
+      // 600 MB of 24-bit rows, all black (a hole in the file, taking no
+      // room on disk) but for the top row, stored last.
+      const std::uint64_t stride = 20000 * 3;
+      std::vector<std::uint8_t> file = testbmp::RawBmp{20000, 10000, 24, 0, 0, {}, {}}.Encode();
+      const std::uint64_t top_row_at = file.size() + stride * 9999;
+      testbmp::WriteFile(Path("alpha.bmp"), file);
+      std::filesystem::resize_file(Path("alpha.bmp"), top_row_at);
+      std::vector<std::uint8_t> top(stride, 0);
+      for (size_t x = 0; x < 8; ++x) top[x * 3 + 2] = static_cast<std::uint8_t>(20 + x);
+      std::ofstream(Path("alpha.bmp"), std::ios::binary | std::ios::app)
+          .write(reinterpret_cast<const char*>(top.data()), static_cast<std::streamsize>(top.size()));
+      ASSERT_GT(std::filesystem::file_size(Path("alpha.bmp")), kMaxFileBytes);
+    }
+    const std::vector<std::uint8_t> tga = Merge(Path("colour.bmp"), Path("alpha.bmp"));
+    EXPECT_TRUE(messages_.boxes.empty());
+    ASSERT_EQ(tga.size(), 18u + 8 * 8 * 4);
+    const std::vector<std::vector<int>> grid = AlphaGrid(tga, 8, 8);
+    EXPECT_EQ(grid[0], c.top_row);
+    for (size_t y = 1; y < 8; ++y) EXPECT_EQ(grid[y], c.other_rows) << "row " << y;
+  }
+}
+
+TEST_F(MergeAlphaTest, TooLargeColourBitmapIsNamedEvenBesideAsLargeAnAlphaBitmap) {
+  const std::vector<std::uint8_t> wide = testbmp::EncodeBmp(Picture(70000, 1, {9, 9, 9}), BmpOptions{8});
+  testbmp::WriteFile(Path("colour.bmp"), wide);
+  testbmp::WriteFile(Path("alpha.bmp"), wide);
+  EXPECT_TRUE(Merge(Path("colour.bmp"), Path("alpha.bmp")).empty());
+  ASSERT_EQ(messages_.boxes.size(), 1u);
+  EXPECT_EQ(messages_.boxes[0].text, "File " + Path("colour.bmp") + " holds too large a bitmap");
 }
 
 TEST_F(MergeAlphaTest, MissingInputShowsTheSyntaxBoxAndWritesNothing) {

@@ -5,6 +5,7 @@
 // made in code, so each test shows its fixture.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <fstream>
 #include <stdexcept>
@@ -172,6 +173,49 @@ inline std::vector<std::uint8_t> EncodeBmp(const Picture& picture, const BmpOpti
     out.insert(out.end(), row.begin(), row.end());
   }
   return out;
+}
+
+// A BMP with a 40-byte info header put together from raw parts, for the
+// kinds EncodeBmp does not make (run-length streams, bit-field masks, odd
+// palettes): the fields and bytes are written as given.
+struct RawBmp {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::uint16_t bits = 8;
+  std::uint32_t compression = 0;
+  std::uint32_t colours_used = 0;
+  std::vector<std::uint8_t> after_header;  // palette or masks
+  std::vector<std::uint8_t> pixels;
+
+  std::vector<std::uint8_t> Encode() const {
+    std::vector<std::uint8_t> b = {'B', 'M'};
+    detail::PutU32(b, 0);
+    detail::PutU32(b, 0);
+    detail::PutU32(b, static_cast<std::uint32_t>(14 + 40 + after_header.size()));
+    detail::PutU32(b, 40);
+    detail::PutU32(b, static_cast<std::uint32_t>(width));
+    detail::PutU32(b, static_cast<std::uint32_t>(height));
+    detail::PutU16(b, 1);
+    detail::PutU16(b, bits);
+    detail::PutU32(b, compression);
+    detail::PutU32(b, static_cast<std::uint32_t>(pixels.size()));
+    detail::PutU32(b, 2835);
+    detail::PutU32(b, 2835);
+    detail::PutU32(b, colours_used);
+    detail::PutU32(b, 0);
+    b.insert(b.end(), after_header.begin(), after_header.end());
+    b.insert(b.end(), pixels.begin(), pixels.end());
+    const auto size = static_cast<std::uint32_t>(b.size());
+    for (size_t i = 0; i < 4; ++i) b[2 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+    return b;
+  }
+};
+
+// Palette entries blue, green, red, 0 for the given colours (red, green, blue).
+inline std::vector<std::uint8_t> RawPalette(const std::vector<std::array<std::uint8_t, 3>>& colours) {
+  std::vector<std::uint8_t> b;
+  for (const auto& c : colours) b.insert(b.end(), {c[2], c[1], c[0], 0});
+  return b;
 }
 
 inline void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
