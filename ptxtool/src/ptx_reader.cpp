@@ -68,7 +68,7 @@ PtxContents InspectPtx(std::span<const uint8_t> bytes) {
     const int most = mipmill::CountMipLevels(static_cast<int32_t>(header.width), static_cast<int32_t>(header.height));
     if (header.level_count > most) {
       problems.push_back("the header claims " + Count(static_cast<uint64_t>(header.level_count), "level", "levels") +
-                         "; a " + Size(header.width, header.height) + " texture has at most " + std::to_string(most));
+                         "; a texture of " + Size(header.width, header.height) + " has at most " + std::to_string(most));
     }
   }
 

@@ -106,7 +106,7 @@ TEST(PtxReader, NamesEveryProblemOfAFile) {
   bytes[12] = 3;  // a third level the file does not hold, and more than 8 x 8 allows
   const ptxtool::PtxContents contents = ptxtool::InspectPtx(bytes);
   ASSERT_EQ(contents.problems.size(), 2u) << ::testing::PrintToString(contents.problems);
-  EXPECT_EQ(contents.problems[0], "the header claims 3 levels; a 8 x 8 texture has at most 2");
+  EXPECT_EQ(contents.problems[0], "the header claims 3 levels; a texture of 8 x 8 has at most 2");
   EXPECT_EQ(contents.problems[1], "level 3 (2 x 2) is missing: the file ends at byte 352");
 
   bytes = EightByEightPtx(32);
