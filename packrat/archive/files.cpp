@@ -9,6 +9,7 @@
 #include "packrat/archive/codec.h"
 #include "packrat/archive/error.h"
 #include "packrat/archive/lz.h"
+#include "partial_image.h"
 
 namespace packrat {
 
@@ -79,19 +80,50 @@ class MemoryBytes final : public FileBytes {
   std::size_t position_ = 0;
 };
 
-ImageBuffer ReadWhole(FileBytes& file, std::uint64_t size, const std::string& file_name) {
+// An image read from a file, and how much of it the file really held: all of
+// it, unless an LZ stream stopped before producing all it announced.
+struct FileImage {
+  ImageBuffer image;
+  std::size_t produced = 0;
+};
+
+FileImage ReadWhole(FileBytes& file, std::uint64_t size, const std::string& file_name) {
   if (size > SIZE_MAX) throw ArchiveError(texts::kNoMemory);
-  ImageBuffer image = AllocateImage(static_cast<std::size_t>(size));
-  if (file.Read(image.bytes.get(), image.size) != image.size) {
+  FileImage read{AllocateImage(static_cast<std::size_t>(size))};
+  if (file.Read(read.image.bytes.get(), read.image.size) != read.image.size) {
     throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
   }
-  return image;
+  read.produced = read.image.size;
+  return read;
 }
+
+// Passes a stream on to the decoder and keeps its first byte: the opcode that
+// tells a stream which is only a stop from one cut off inside its first
+// operation, when neither produced anything.
+class FirstByteKept final : public ByteSource {
+ public:
+  explicit FirstByteKept(ByteSource& source) : source_(source) {}
+  std::size_t Read(std::uint8_t* destination, std::size_t count) override {
+    const std::size_t got = source_.Read(destination, count);
+    if (!seen_ && got != 0) {
+      first_ = destination[0];
+      seen_ = true;
+    }
+    return got;
+  }
+  bool IsBareStop() const { return seen_ && first_ == kBareStop; }
+
+ private:
+  static constexpr std::uint8_t kBareStop = 0xFC;  // a stop without literals
+  ByteSource& source_;
+  std::uint8_t first_ = 0;
+  bool seen_ = false;
+};
 
 // The image a .crp holds, from its first byte on: expanded when the file
 // starts with the stream magic, the whole file otherwise. `size` (at least
 // 16) is the file's length.
-ImageBuffer ExpandCrp(FileBytes& file, std::uint64_t size, const std::string& file_name) {
+FileImage ExpandCrp(FileBytes& file, std::uint64_t size, const std::string& file_name) {
   std::uint8_t start[kLzHeaderSize];
   if (file.Read(start, 4) != 4) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
   if (start[0] != kLzMagic0 || start[1] != kLzMagic1) {
@@ -99,17 +131,28 @@ ImageBuffer ExpandCrp(FileBytes& file, std::uint64_t size, const std::string& fi
     return ReadWhole(file, size, file_name);
   }
   if (file.Read(start + 4, 1) != 1) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-  ImageBuffer image = AllocateImage(LoadBe24(start + 2));
-  // A damaged stream is refused here rather than handed on half empty:
-  // the parser could otherwise accept zeros where the data was lost.
-  if (DecodeLz(file, {image.bytes.get(), image.size}) != LzStatus::kComplete) {
+  FileImage expanded{AllocateImage(LoadBe24(start + 2))};
+  FirstByteKept stream(file);
+  const LzStatus status =
+      DecodeLz(stream, {expanded.image.bytes.get(), expanded.image.size}, expanded.produced);
+  // A stream that asks for bytes past the size it announced, or for a copy
+  // from before its start, is damaged as a whole.
+  if (status == LzStatus::kOverrun || status == LzStatus::kBadDistance) {
     throw ArchiveError(texts::FileIsInvalidCrp(file_name));
   }
-  return image;
+  // One that stopped early is judged by what the parser needs of it. A bare
+  // stop, though, is a whole stream that describes no byte at all: its image
+  // is the zeros of the size it announced, which read as an empty archive.
+  if (expanded.produced == 0 && stream.IsBareStop()) expanded.produced = expanded.image.size;
+  return expanded;
 }
 
-Archive ParseChecked(const ArchiveCodec& codec, const ImageBuffer& image, const std::string& file_name) {
-  Archive archive = codec.ParseImage(image.bytes.get(), image.size);
+// A record or block the parser needs from past the bytes a stream produced
+// makes the file damaged: the zeros there would otherwise be read as the
+// archive's own empty records or data.
+Archive ParseChecked(const FileImage& read, const std::string& file_name) {
+  Archive archive = ParsePartialImage(read.image.bytes.get(), read.image.size, read.produced,
+                                      texts::FileIsInvalidCrp(file_name));
   if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
   return archive;
 }
@@ -117,16 +160,16 @@ Archive ParseChecked(const ArchiveCodec& codec, const ImageBuffer& image, const 
 // Both readers: the image is taken from the file, and the file closed,
 // before the parser sees it.
 template <typename TakeImage>
-Archive ReadFromDisk(const ArchiveCodec& codec, const std::string& file_name, TakeImage take_image) {
+Archive ReadFromDisk(const std::string& file_name, TakeImage take_image) {
   RequireName(file_name);
-  ImageBuffer image;
+  FileImage read;
   {
     std::uint64_t file_size = 0;
     InputFile file = OpenForReading(file_name, file_size);
     DiskBytes bytes(file);
-    image = take_image(bytes, file_size);
+    read = take_image(bytes, file_size);
   }
-  return ParseChecked(codec, image, file_name);
+  return ParseChecked(read, file_name);
 }
 
 class FileSink final : public ByteSink {
@@ -142,7 +185,7 @@ class FileSink final : public ByteSink {
 
 Archive ArchiveCodec::ReadCrp(const std::string& file_name) const {
   return TranslatingMemoryFailure([&] {
-    return ReadFromDisk(*this, file_name, [&](FileBytes& bytes, std::uint64_t size) {
+    return ReadFromDisk(file_name, [&](FileBytes& bytes, std::uint64_t size) {
       return ExpandCrp(bytes, size, file_name);
     });
   });
@@ -153,14 +196,13 @@ Archive ArchiveCodec::ReadCrpBytes(std::span<const std::uint8_t> file_bytes,
   return TranslatingMemoryFailure([&] {
     if (file_bytes.size() < 16) throw ArchiveError(texts::FileHasInvalidSize(file_name));
     MemoryBytes bytes(file_bytes);
-    const ImageBuffer image = ExpandCrp(bytes, file_bytes.size(), file_name);
-    return ParseChecked(*this, image, file_name);
+    return ParseChecked(ExpandCrp(bytes, file_bytes.size(), file_name), file_name);
   });
 }
 
 Archive ArchiveCodec::ReadDrp(const std::string& file_name) const {
   return TranslatingMemoryFailure([&] {
-    return ReadFromDisk(*this, file_name, [&](FileBytes& bytes, std::uint64_t size) {
+    return ReadFromDisk(file_name, [&](FileBytes& bytes, std::uint64_t size) {
       return ReadWhole(bytes, size, file_name);
     });
   });
