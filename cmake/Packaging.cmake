@@ -21,7 +21,7 @@ install(FILES ${CMAKE_BINARY_DIR}/package-texts/README.txt ${CMAKE_BINARY_DIR}/p
 set(CPACK_PACKAGE_NAME roadfire-tools)
 set(CPACK_PACKAGE_VENDOR "Roadfire tools")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "CRP archive packer and FSH to PTX texture tools")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "CRP archive packer, FSH to PTX texture tools and a PTX viewer and converter")
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME windows-x64)

@@ -1,6 +1,7 @@
 // make_fuzz_seeds <folder>: writes a small seed corpus for every fuzz target
 // into <folder>/<target>/, made with the project's own writers so that the
 // fuzzer starts from files the readers accept.
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -11,7 +12,9 @@
 #include "archive_fixtures.h"
 #include "common/bmp_writer.h"
 #include "common/fsh_writer.h"
+#include "common/temp_dir.h"
 #include "common/tga_writer.h"
+#include "mipmill/texture_pixels.h"
 #include "packrat/archive/codec.h"
 #include "packrat/archive/lz.h"
 
@@ -118,6 +121,25 @@ int main(int argc, char** argv) {
   tga.Add(roadfire_test::EncodeTga({16, 8, 32}, gradient));
   tga.Add(roadfire_test::EncodeTga({8, 32, 24, 3, 2, 0x20}, gradient));
   tga.Add(roadfire_test::EncodeTga({12, 8, 24}, gradient));  // refused: not a power of two
+
+  // Textures as mipmill writes them, and two it would not: one cut short,
+  // one with a level too many in its header.
+  Corpus ptx(root, "fuzz_ptx_reader");
+  const fs::path ptx_file = root / "seed.ptx";
+  for (const auto& [width, height, depth, levels] :
+       {std::array<int, 4>{8, 8, 32, 0}, {16, 8, 24, 0}, {64, 8, 32, 0}, {32, 32, 32, 2}}) {
+    mipmill::TexturePixels pixels{width, height, depth, Bytes(static_cast<std::size_t>(width * height * 4))};
+    for (std::size_t i = 0; i < pixels.bgra.size(); ++i) pixels.bgra[i] = static_cast<std::uint8_t>(i * 7);
+    mipmill::WritePtxPixels(pixels, levels, ptx_file.string());
+    Bytes bytes = testing_support::ReadFileBytes(ptx_file.string());
+    ptx.Add(bytes);
+    if (width == 8) {
+      ptx.Add(Bytes(bytes.begin(), bytes.end() - 1));
+      bytes[12] = 3;
+      ptx.Add(bytes);
+    }
+  }
+  fs::remove(ptx_file);
 
   Corpus bmp(root, "fuzz_bmp_loader");
   testbmp::Picture picture(5, 3);

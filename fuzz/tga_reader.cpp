@@ -19,7 +19,7 @@
 #include "mipmill/picture.h"
 #include "mipmill/ptx_writer.h"
 #include "platform/platform.h"
-#include "texture_pixels.h"
+#include "mipmill/texture_pixels.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "mipmill/ptx_writer.h"
 #include "mipmill/tga_reader.h"
 #include "platform/platform.h"
-#include "texture_pixels.h"
+#include "mipmill/texture_pixels.h"
 
 namespace mipmill {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "byte_file.h"
-#include "texture_pixels.h"
+#include "mipmill/texture_pixels.h"
 
 namespace mipmill {
 

@@ -1,10 +1,11 @@
 #include "mipmill/tga_reader.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "byte_file.h"
-#include "texture_pixels.h"
+#include "mipmill/texture_pixels.h"
 #include "platform/platform.h"
 
 namespace mipmill {
@@ -44,14 +45,17 @@ bool IsAcceptedTgaShape(int32_t width, int32_t height, int32_t depth) {
   return (depth == 24 || depth == 32) && IsAcceptedSide(width) && IsAcceptedSide(height);
 }
 
-LoadResult LoadTgaPixels(const std::string& path, TexturePixels& pixels) {
+LoadResult ReadTgaPixels(const std::string& path, TexturePixels& pixels) {
   ByteFile file = ByteFile::OpenForReading(path);
 
   std::array<uint8_t, TgaHeader::kSize> header_bytes{};
   file.ReadExactly(header_bytes.data(), header_bytes.size());
   const TgaHeader header = TgaHeader::Read(header_bytes);
   if (!IsAcceptedTgaShape(header.width, header.height, header.depth)) {
-    platform::ShowMessage({kSizeErrorTitle, kSizeErrorText, platform::MessageIcon::kNone, nullptr});
+    pixels.width = header.width;
+    pixels.height = header.height;
+    pixels.depth = header.depth;
+    pixels.bgra.clear();
     return LoadResult::kRejected;  // the file closes as it goes out of scope
   }
 
@@ -87,6 +91,17 @@ LoadResult LoadTgaPixels(const std::string& path, TexturePixels& pixels) {
   pixels.height = height;
   pixels.depth = header.depth;
   pixels.bgra = std::move(bgra);
+  return LoadResult::kLoaded;
+}
+
+LoadResult LoadTgaPixels(const std::string& path, TexturePixels& pixels) {
+  // Read into a scratch form first: a refusal leaves `pixels` untouched.
+  TexturePixels read;
+  if (ReadTgaPixels(path, read) == LoadResult::kRejected) {
+    platform::ShowMessage({kSizeErrorTitle, kSizeErrorText, platform::MessageIcon::kNone, nullptr});
+    return LoadResult::kRejected;
+  }
+  pixels = std::move(read);
   return LoadResult::kLoaded;
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The Windows builds of alphawed and mipmill, run under Wine, must write the
-# same bytes as the Linux builds for the same inputs: colour and alpha BMPs
-# made here -> TGA (32-bit, and 24-bit with the no-alpha marker) -> PTX.
+# The Windows builds of alphawed, mipmill and ptxtool, run under Wine, must
+# write the same bytes as the Linux builds for the same inputs: colour and
+# alpha BMPs made here -> TGA (32-bit, and 24-bit with the no-alpha marker)
+# -> PTX; ptxtool exports a PTX level to PNG and imports a PNG to PTX.
 # Usage: compare_with_linux.sh LINUX_BIN_DIR WINDOWS_BIN_DIR
 # Exits 77 (skipped) when there is no Linux build to compare with.
 set -euo pipefail
@@ -10,6 +11,10 @@ windows_tools=$2/needed_Exes
 for tool in alphawed mipmill; do
   [ -x "$linux_tools/$tool" ] || { echo "no Linux build of $tool in $linux_tools"; exit 77; }
 done
+# ptxtool lies beside the front ends, not among Skinferry's tools.
+linux_ptxtool=$1/ptxtool
+windows_ptxtool=$2/ptxtool.exe
+[ -x "$linux_ptxtool" ] || { echo "no Linux build of ptxtool in $1"; exit 77; }
 wine_bin=/usr/lib/wine/wine64
 
 work=$(mktemp -d)
@@ -51,14 +56,18 @@ make_bmp "$work/wheel.bmp" 16 colour
 
 winpath() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 
-run_linux() { timeout 60 "$linux_tools/$1" "${@:2}"; }
+run_linux() {
+  if [ "$1" = ptxtool ]; then timeout 60 "$linux_ptxtool" "${@:2}"; else timeout 60 "$linux_tools/$1" "${@:2}"; fi
+}
 run_windows() {
-  local tool=$1 args=() a
+  local tool=$1 args=() a program
   shift
   for a in "$@"; do
     case "$a" in /*) args+=("$(winpath "$a")") ;; *) args+=("$a") ;; esac
   done
-  timeout 60 "$wine_bin" "$windows_tools/$tool.exe" "${args[@]}" </dev/null
+  program=$windows_tools/$tool.exe
+  [ "$tool" = ptxtool ] && program=$windows_ptxtool
+  timeout 60 "$wine_bin" "$program" "${args[@]}" </dev/null
 }
 
 for side in linux windows; do
@@ -67,10 +76,16 @@ for side in linux windows; do
   "run_$side" alphawed "$work/wheel.bmp" "No alpha image" "$out/wheel.tga"
   "run_$side" mipmill -3 "$out/car3.tga"
   "run_$side" mipmill "$out/wheel.tga"
+  # Level 2 of the 32-bit texture and the sheet of the 24-bit one as PNG;
+  # then a PNG the Linux build exported, imported under a name outside
+  # ASCII (é is one byte in the Windows code page) with two levels.
+  "run_$side" ptxtool export "$out/car3.ptx" "$out/car3-2.png" --level 2
+  "run_$side" ptxtool export "$out/wheel.ptx" --sheet
+  "run_$side" ptxtool import "$work/linux out/car3-2.png" "$out/voiture é.ptx" --levels 2
 done
 
 status=0
-for name in car3.tga wheel.tga car3.ptx wheel.ptx; do
+for name in car3.tga wheel.tga car3.ptx wheel.ptx car3-2.png wheel-sheet.png "voiture é.ptx"; do
   if [ ! -s "$work/linux out/$name" ]; then
     echo "the Linux build wrote no $name"; status=1
   elif ! cmp "$work/linux out/$name" "$work/windows out/$name"; then

@@ -1,0 +1,11 @@
+// ptxtool: looks at PTX textures and converts them to and from PNG.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "ptxtool/cli.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  return ptxtool::RunPtxtool(arguments, std::cout, std::cerr);
+}
