@@ -203,31 +203,35 @@ void WritePtx(const SourcePicture& picture, int level_request, const std::string
 
 namespace mipmill {
 
-void WritePtxPixels(const TexturePixels& pixels, int level_request, const std::string& path) {
-  const int levels = LevelsToWrite(CountMipLevels(pixels.width, pixels.height), level_request);
+namespace {
 
-  // Each level is made from the one before it; two buffers take turns.
-  // Levels shrink, so levels 2 and 3 give the sizes they need. Obtained
-  // before the create, which empties an existing PTX: running out of memory
-  // must not cost the user the texture of an earlier run.
+// Each level is made from the one before it; two buffers take turns. Levels
+// shrink, so levels 2 and 3 give the sizes they need.
+struct LevelBuffers {
+  std::vector<uint8_t> turns[2];
+};
+
+LevelBuffers ObtainLevelBuffers(const TexturePixels& pixels, int levels) {
   auto bytes_of = [](LevelSize s) { return static_cast<size_t>(s.width) * static_cast<size_t>(s.height) * 4; };
   const LevelSize second = NextLevelSize({pixels.width, pixels.height});
-  std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(levels > 1 ? bytes_of(second) : 0),
-                                     std::vector<uint8_t>(levels > 2 ? bytes_of(NextLevelSize(second)) : 0)};
+  return {{std::vector<uint8_t>(levels > 1 ? bytes_of(second) : 0),
+           std::vector<uint8_t>(levels > 2 ? bytes_of(NextLevelSize(second)) : 0)}};
+}
 
-  ByteFile file = ByteFile::Create(path);
-
+// The header and the chain, through anything with Write(data, size).
+template <typename Sink>
+void WriteChain(const TexturePixels& pixels, int levels, LevelBuffers& buffers, Sink& sink) {
   std::array<uint8_t, PtxHeader::kSize> header_bytes{};
   PtxHeader{pixels.depth, static_cast<uint32_t>(pixels.width), static_cast<uint32_t>(pixels.height), levels}
       .Write(header_bytes);
-  file.Write(header_bytes.data(), header_bytes.size());
+  sink.Write(header_bytes.data(), header_bytes.size());
 
   const uint8_t* level_pixels = pixels.bgra.data();
   LevelSize size{pixels.width, pixels.height};
   for (int level = 1; level <= levels; ++level) {
     if (level > 1) {
       const LevelSize next = NextLevelSize(size);
-      uint8_t* const out = buffers[level % 2].data();
+      uint8_t* const out = buffers.turns[level % 2].data();
       HalvePixels(level_pixels, size, out, next);
       level_pixels = out;
       size = next;
@@ -235,10 +239,34 @@ void WritePtxPixels(const TexturePixels& pixels, int level_request, const std::s
     const uint32_t byte_count = static_cast<uint32_t>(size.width) * static_cast<uint32_t>(size.height) * 4;
     std::array<uint8_t, PtxLevelHeader::kSize> block{};
     PtxLevelHeader{byte_count}.Write(block);
-    file.Write(block.data(), block.size());
-    file.Write(level_pixels, byte_count);
+    sink.Write(block.data(), block.size());
+    sink.Write(level_pixels, byte_count);
   }
+}
+
+struct MemorySink {
+  std::vector<uint8_t> bytes;
+  void Write(const uint8_t* data, size_t size) { bytes.insert(bytes.end(), data, data + size); }
+};
+
+}  // namespace
+
+void WritePtxPixels(const TexturePixels& pixels, int level_request, const std::string& path) {
+  const int levels = LevelsToWrite(CountMipLevels(pixels.width, pixels.height), level_request);
+  // Obtained before the create, which empties an existing PTX: running out
+  // of memory must not cost the user the texture of an earlier run.
+  LevelBuffers buffers = ObtainLevelBuffers(pixels, levels);
+  ByteFile file = ByteFile::Create(path);
+  WriteChain(pixels, levels, buffers, file);
   file.Close();
+}
+
+std::vector<uint8_t> EncodePtxPixels(const TexturePixels& pixels, int level_request) {
+  const int levels = LevelsToWrite(CountMipLevels(pixels.width, pixels.height), level_request);
+  LevelBuffers buffers = ObtainLevelBuffers(pixels, levels);
+  MemorySink sink;
+  WriteChain(pixels, levels, buffers, sink);
+  return std::move(sink.bytes);
 }
 
 }  // namespace mipmill

@@ -183,15 +183,13 @@ void ExportPtx(const ExportRequest& request) {
   }
   const std::vector<uint8_t> png = EncodePng(picture.width, picture.height, picture.channels, picture.pixels);
   const std::string out = request.png.empty() ? DefaultExportName(request.ptx, request.level, request.sheet) : request.png;
-  WriteOutput(out, [&](const std::string& temporary) { WriteBytes(temporary, png); });
+  WriteOutput(out, png);
 }
 
 void ImportPicture(const ImportRequest& request) {
   const mipmill::TexturePixels pixels = LoadPicture(request.picture);
   const std::string out = request.ptx.empty() ? DefaultImportName(request.picture) : request.ptx;
-  WriteOutput(out, [&](const std::string& temporary) {
-    mipmill::WritePtxPixels(pixels, request.level_request, temporary);
-  });
+  WriteOutput(out, mipmill::EncodePtxPixels(pixels, request.level_request));
 }
 
 }  // namespace ptxtool

@@ -34,4 +34,8 @@ LoadResult ReadTgaPixels(const std::string& path, TexturePixels& pixels);
 // must be accepted ones (IsAcceptedTgaShape) and `bgra` hold them all.
 void WritePtxPixels(const TexturePixels& pixels, int level_request, const std::string& path);
 
+// The same file's bytes in memory, for a writer that replaces the target
+// only once the whole texture is ready.
+std::vector<uint8_t> EncodePtxPixels(const TexturePixels& pixels, int level_request);
+
 }  // namespace mipmill

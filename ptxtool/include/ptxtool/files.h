@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,14 +20,9 @@ std::vector<uint8_t> ReadInputPrefix(const std::string& path, size_t limit);
 // The whole file; refuses one longer than kMaxInputBytes as well.
 std::vector<uint8_t> ReadInputFile(const std::string& path);
 
-// Makes `path` by handing `write` a temporary name beside it and, once the
-// writing has succeeded, putting that file in the place of any file called
-// `path`. If anything fails (`write` throwing, or the rename) the temporary
-// file is removed, an existing `path` is left as it was, and Refusal is
-// raised naming `path`.
-void WriteOutput(const std::string& path, const std::function<void(const std::string& temporary)>& write);
+// Replaces (or makes) `path` with `bytes` once they are all ready; an
+// existing `path` is left as it was on failure, and Refusal names `path`.
+void WriteOutput(const std::string& path, std::span<const uint8_t> bytes);
 
-// Writes `bytes` to a new file of that name (for use inside WriteOutput).
-void WriteBytes(const std::string& path, std::span<const uint8_t> bytes);
 
 }  // namespace ptxtool
