@@ -61,8 +61,18 @@ struct StreamInput {
   bool exhausted_ = false;
 };
 
-inline void Copy8(std::uint8_t* dst, const std::uint8_t* src) { std::memcpy(dst, src, 8); }
-inline void Copy16(std::uint8_t* dst, const std::uint8_t* src) { std::memcpy(dst, src, 16); }
+// Whole blocks, loaded before they are stored, so a block may overlap its
+// own source (a literal run copies its empty match onto itself).
+inline void Copy8(std::uint8_t* dst, const std::uint8_t* src) {
+  std::uint8_t block[8];
+  std::memcpy(block, src, 8);
+  std::memcpy(dst, block, 8);
+}
+inline void Copy16(std::uint8_t* dst, const std::uint8_t* src) {
+  std::uint8_t block[16];
+  std::memcpy(block, src, 16);
+  std::memcpy(dst, block, 16);
+}
 
 // Copies `length` bytes (at least 1) in 16-byte blocks, at least two of them,
 // so it may write up to 31 bytes more. A block may read what an earlier block
@@ -114,6 +124,12 @@ struct PeriodSteps {
   }
 };
 constexpr PeriodSteps kPeriodSteps;
+
+// Compilers turn this into one load and a byte swap.
+inline std::uint32_t LoadBe32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
 
 inline std::uint64_t Load64(const std::uint8_t* p) {
   std::uint64_t value;
@@ -203,50 +219,88 @@ inline void ExactCopyMatch(std::uint8_t* dst, std::size_t distance, std::size_t 
   }
 }
 
-// How the first byte of a copy spreads its length and distance over the
-// bytes after it, so the fast loop decodes all three forms with the same
-// arithmetic and no branch for the processor to mispredict:
-//   short  0ddlllnn dddddddd
-//   medium 10llllll nndddddd dddddddd
+// Everything the first byte of an operation says, looked up once per
+// operation, so the fast loop decodes every kind with the same arithmetic
+// and no branch on the kind. The fields are cut from the operation's first
+// four bytes read as one big-endian word w = B0 B1 B2 B3:
+//   short  0ddlllnn dddddddd           distance bits 7-0 at w bits 23-16
+//   medium 10llllll nndddddd dddddddd  distance bits 13-0 at w bits 21-8,
+//                                      literal count at w bits 23-22
 //   long   110dllnn dddddddd dddddddd llllllll
-// The bases hold the first byte's part, "+ 1" and "+ 3/4/5" included.
-struct CopyForm {
+//                                      distance bits 15-0 at w bits 23-8,
+//                                      length bits 7-0 at w bits 7-0
+//   run    111nnnnn, then (n + 1) * 4 literals (n below 0x1C)
+// The bases hold the first byte's part, "+ 1" and "+ 3/4/5" included. A
+// literal run is a copy of length 0 from distance 0; its masks keep the
+// literals that follow its opcode out of the fields.
+struct OpForm {
   std::uint32_t distance = 0;
+  std::uint32_t distance_mask = 0;  // after shifting w right by distance_shift
   std::uint16_t length = 0;
-  std::uint8_t b1_mask = 0;   // distance bits in the second byte...
-  std::uint8_t b1_shift = 0;  // ...and where they go
-  std::uint8_t b2_mask = 0;   // distance bits in the third byte
-  std::uint8_t b3_mask = 0;   // length bits in the fourth byte
+  std::uint8_t header = 1;         // bytes before the literals
+  std::uint8_t literals = 0;       // the literal count the first byte gives...
+  std::uint8_t literal_mask = 0;   // ...plus w bits 23-22 under this mask
+  std::uint8_t length_mask = 0;    // length bits in w bits 7-0
+  std::uint8_t distance_shift = 0;
 };
 
-struct CopyForms {
-  CopyForm entry[0xE0];
-  constexpr CopyForms() {
-    for (unsigned b0 = 0; b0 < 0xE0; ++b0) {
-      CopyForm& f = entry[b0];
+struct OpForms {
+  OpForm entry[256];
+  constexpr OpForms() {
+    for (unsigned b0 = 0; b0 < 256; ++b0) {
+      OpForm& f = entry[b0];
       if (b0 < 0x80) {
-        f = {((b0 & 0x60u) << 3) + 1, static_cast<std::uint16_t>(((b0 >> 2) & 7) + 3), 0xFF, 0, 0, 0};
+        f.distance = ((b0 & 0x60u) << 3) + 1;
+        f.distance_mask = 0xFF;
+        f.distance_shift = 16;
+        f.length = static_cast<std::uint16_t>(((b0 >> 2) & 7) + 3);
+        f.header = 2;
+        f.literals = static_cast<std::uint8_t>(b0 & 3);
       } else if (b0 < 0xC0) {
-        f = {1, static_cast<std::uint16_t>((b0 & 0x3F) + 4), 0x3F, 8, 0xFF, 0};
-      } else {
-        f = {((b0 & 0x10u) << 12) + 1,
-             static_cast<std::uint16_t>(((b0 & 0x0Cu) << 6) + 5),
-             0xFF,
-             8,
-             0xFF,
-             0xFF};
+        f.distance = 1;
+        f.distance_mask = 0x3FFF;
+        f.distance_shift = 8;
+        f.length = static_cast<std::uint16_t>((b0 & 0x3F) + 4);
+        f.header = 3;
+        f.literal_mask = 3;
+      } else if (b0 < 0xE0) {
+        f.distance = ((b0 & 0x10u) << 12) + 1;
+        f.distance_mask = 0xFFFF;
+        f.distance_shift = 8;
+        f.length = static_cast<std::uint16_t>(((b0 & 0x0Cu) << 6) + 5);
+        f.length_mask = 0xFF;
+        f.header = 4;
+        f.literals = static_cast<std::uint8_t>(b0 & 3);
+      } else if (b0 < 0xFC) {
+        f.literals = static_cast<std::uint8_t>(((b0 & 0x1F) + 1) * 4);
       }
+      // The stop (0xFC-0xFF) never reaches the fast loop.
     }
   }
 };
 
-constexpr CopyForms kCopyForms;
+constexpr OpForms kOpForms;
 
 // With this much input and output room every operation but the stop fits
 // with kWideCopy to spare, so the fast loop checks the ends once per
 // operation, before looking at it.
 constexpr std::size_t kFastInput = 4 + 112 + kWideCopy;
 constexpr std::size_t kFastOutput = 3 + 1028 + kWideCopy;
+
+// The rest of a copy longer than 16 bytes whose first 16 are in place.
+[[gnu::noinline]] void FinishLongCopy(std::uint8_t* dst, std::size_t distance, std::size_t length) {
+  std::uint8_t* const stop = dst + length;
+  if (distance >= 16) {
+    for (dst += 16; dst < stop; dst += 16) Copy16(dst, dst - distance);
+    return;
+  }
+  // The first 16 bytes hold whole periods in their first `step` bytes, so
+  // the same 16 bytes, stored every `step` bytes, continue the pattern.
+  std::uint8_t pattern[16];
+  std::memcpy(pattern, dst, 16);
+  const std::size_t step = kPeriodSteps.within16[distance];
+  for (dst += step; dst < stop; dst += step) std::memcpy(dst, pattern, 16);
+}
 
 // Decodes operations while both ends are far away. Returns false after a copy
 // that reaches before the start of the output (`o` then counts the bytes
@@ -255,43 +309,47 @@ constexpr std::size_t kFastOutput = 3 + 1028 + kWideCopy;
 inline bool DecodeFast(const std::uint8_t*& next, const std::uint8_t* end, std::uint8_t* out,
                        std::size_t capacity, std::size_t& o) {
   const std::uint8_t* p = next;
-  std::size_t at = o;
+  std::uint8_t* dst = out + o;
   bool sound = true;
-  while (static_cast<std::size_t>(end - p) >= kFastInput && capacity - at >= kFastOutput) {
-    const unsigned b0 = p[0];
-    if (b0 >= 0xE0) {
+  // The last places where a whole operation, and the room it may overrun,
+  // still fit.
+  if (static_cast<std::size_t>(end - p) >= kFastInput && capacity - o >= kFastOutput) {
+    const std::uint8_t* const input_limit = end - kFastInput;
+    const std::uint8_t* const output_limit = out + capacity - kFastOutput;
+    while (p <= input_limit && dst <= output_limit) {
+      const unsigned b0 = p[0];
       if (b0 >= 0xFC) break;
-      const std::size_t literals = ((b0 & 0x1F) + 1) * 4;  // literal run
-      WideCopy(out + at, p + 1, literals);
-      p += 1 + literals;
-      at += literals;
-      continue;
+      const OpForm& form = kOpForms.entry[b0];
+      const std::uint32_t w = LoadBe32(p);
+      const std::size_t literals = form.literals + ((w >> 22) & form.literal_mask);
+      const std::size_t length = form.length + (w & form.length_mask);
+      const std::size_t distance = form.distance + ((w >> form.distance_shift) & form.distance_mask);
+      p += form.header;
+      // Up to 16 literals in one block; only literal runs carry more.
+      Copy16(dst, p);
+      if (literals > 16) WideCopy(dst + 16, p + 16, literals - 16);
+      p += literals;
+      dst += literals;
+      if (distance > static_cast<std::size_t>(dst - out)) {
+        sound = false;
+        break;
+      }
+      // Periods of 8 or more (and the run's distance 0, a harmless copy of
+      // bytes onto themselves) take two 8-byte blocks; each reads only
+      // bytes that are final by then.
+      if (distance - 1 >= 7) {
+        const std::uint8_t* const src = dst - distance;
+        Copy8(dst, src);
+        Copy8(dst + 8, src + 8);
+        if (length > 16) FinishLongCopy(dst, distance, length);
+      } else {
+        FastCopyMatch(dst, distance, length);
+      }
+      dst += length;
     }
-    const CopyForm& form = kCopyForms.entry[b0];
-    const unsigned b1 = p[1];
-    // The next operation's position is computed from the first two bytes
-    // alone, not from the table, to keep the chain from one operation to the
-    // next short.
-    const std::size_t medium = static_cast<std::size_t>(0) - static_cast<std::size_t>((b0 >> 6) == 2);
-    const std::size_t literals = ((b1 >> 6) & medium) | ((b0 & 3) & ~medium);
-    const std::size_t header = 2 + (b0 >> 7) + ((b0 + 0x40) >> 8);
-    const std::size_t length = form.length + (p[3] & form.b3_mask);
-    const std::size_t distance =
-        form.distance + ((b1 & form.b1_mask) << form.b1_shift) + (p[2] & form.b2_mask);
-    p += header;
-    // Up to three literals, moved as four bytes.
-    std::memcpy(out + at, p, 4);
-    p += literals;
-    at += literals;
-    if (distance > at) {
-      sound = false;
-      break;
-    }
-    FastCopyMatch(out + at, distance, length);
-    at += length;
   }
   next = p;
-  o = at;
+  o = static_cast<std::size_t>(dst - out);
   return sound;
 }
 
