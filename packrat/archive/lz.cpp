@@ -441,15 +441,34 @@ constexpr std::uint32_t kMaxCandidates = 50;
 constexpr std::size_t kMaxMatch = 1028;
 constexpr std::size_t kMaxLiteralRun = 112;
 
-// The three-byte hash has as many buckets as the window has positions, so a
-// walk meets few positions that only share the hash.
-constexpr unsigned kHashBits = 17;
+// Positions are walked by their first three bytes. The 24-bit value of the
+// three bytes is mixed by an odd multiplier, which only permutes 24-bit
+// values; the top 17 bits of the result choose the bucket (as many buckets
+// as the window has positions, so chains stay short) and the low 7 bits,
+// kept in every link, tell the positions in the bucket whose three bytes
+// are exactly the same from those that only share the bucket, without
+// reading the image.
+constexpr unsigned kBucketBits = 17;
+constexpr unsigned kCheckBits = 24 - kBucketBits;
 
-inline std::size_t Hash3(const std::uint8_t* p) {
+struct Key3 {
+  std::uint32_t bucket;
+  std::uint32_t check;  // already shifted to the top byte, as in a link
+};
+
+inline Key3 HashKey3(const std::uint8_t* p) {
   const std::uint32_t value =
       static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
-  return (value * 2654435761u) >> (32 - kHashBits);
+  const std::uint32_t mixed = (value * 0x9E3779B1u) & 0xFFFFFF;
+  return {mixed >> kCheckBits, (mixed & ((1u << kCheckBits) - 1)) << 24};
 }
+
+// A link to an earlier position: the position in the low 24 bits and that
+// position's check bits above them. Images are below 2^24 bytes and the last
+// two positions are never linked, so the position 0xFFFFFF is free to mean
+// "none"; it also lies more than a window behind every position.
+constexpr std::uint32_t kNoLink = 0xFFFFFF;
+constexpr std::uint32_t kLinkPosition = 0xFFFFFF;
 
 // Collects the stream in a block and hands it to the sink a block at a time.
 class Emitter {
@@ -562,63 +581,63 @@ void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
   // The rule: at each position, look at up to 50 earlier positions that share
   // its first two bytes, latest first, within the window, and take the first
   // longest match. Only those that share three bytes can give a usable match
-  // (at least 3 bytes), so the search walks a chain of positions by a hash
-  // of their first three bytes and skips the rest. Which of them the rule
-  // would have reached is told by counting: each position carries its
-  // ordinal among the positions of its two-byte key, and a position lies
-  // within the first 50 exactly when fewer than 50 of its key came after it.
+  // (at least 3 bytes), so the search walks a chain of positions by their
+  // first three bytes and skips the rest. Which of them the rule would have
+  // reached is told by counting: each position carries its ordinal among the
+  // positions of its two-byte key, and a position lies within the first 50
+  // exactly when fewer than 50 of its key came after it. Positions that only
+  // share the bucket are passed over without that test: any later position
+  // of the same three bytes is older still, so it fails the test if they did.
   struct Slot {
-    std::int32_t previous;  // the previous position with the same three-byte hash, or -1
-    std::uint32_t ordinal;  // how many positions with the same two bytes came before
+    std::uint32_t previous;  // link to the previous position of the bucket
+    std::uint32_t ordinal;   // how many positions with the same two bytes came before
   };
   std::vector<Slot> slots(kWindow);
-  std::vector<std::int32_t> head(std::size_t{1} << kHashBits, -1);
+  std::vector<std::uint32_t> head(std::size_t{1} << kBucketBits, kNoLink);
   std::vector<std::uint32_t> key_count(65536, 0);
 
   Emitter out(sink);
   const std::uint8_t* const img = image.data();
   std::size_t emitted = 0;
 
-  // Enters `pos` (which has at least two bytes) and returns its ordinal.
-  auto enter = [&](std::size_t pos) -> std::uint32_t {
-    const unsigned key = static_cast<unsigned>(img[pos]) << 8 | img[pos + 1];
+  // Enters `pos`, which has at least three bytes.
+  auto enter = [&](std::size_t pos, Key3 key) {
     Slot& slot = slots[pos & kChainMask];
-    slot.ordinal = key_count[key]++;
-    if (pos + 2 < size) {
-      std::int32_t& latest = head[Hash3(img + pos)];
-      slot.previous = latest;
-      latest = static_cast<std::int32_t>(pos);
-    } else {
-      slot.previous = -1;
-    }
-    return slot.ordinal;
+    slot.ordinal = key_count[static_cast<unsigned>(img[pos]) << 8 | img[pos + 1]]++;
+    std::uint32_t& latest = head[key.bucket];
+    slot.previous = latest;
+    latest = static_cast<std::uint32_t>(pos) | key.check;
   };
 
   for (std::size_t pos = 0; pos + 3 <= size; ++pos) {
-    const std::uint32_t ordinal = enter(pos);
+    const Key3 key = HashKey3(img + pos);
+    enter(pos, key);
+    const std::uint32_t ordinal = slots[pos & kChainMask].ordinal;
 
     const std::size_t cap = std::min(size - pos, kMaxMatch);
     const std::uint8_t* const here = img + pos;
     std::size_t best = 0;
     std::size_t best_distance = 0;
-    std::int32_t candidate = slots[pos & kChainMask].previous;
-    while (candidate >= 0 && pos - static_cast<std::size_t>(candidate) < kWindow) {
-      const std::uint8_t* const there = img + candidate;
-      const Slot& slot = slots[static_cast<std::size_t>(candidate) & kChainMask];
-      if (there[0] == here[0] && there[1] == here[1]) {
+    std::uint32_t link = slots[pos & kChainMask].previous;
+    // The link "none" is more than a window back, so one test ends the walk.
+    while (pos - (link & kLinkPosition) < kWindow) {
+      const std::size_t candidate = link & kLinkPosition;
+      const Slot& slot = slots[candidate & kChainMask];
+      if ((link & ~kLinkPosition) == key.check) {
         if (ordinal - 1 - slot.ordinal >= kMaxCandidates) break;  // beyond the 50 the rule looks at
         if (best == cap) break;                                   // nothing later can be strictly longer
         // A candidate can only be longer if it also agrees at the current best
-        // length (and, to count at all, at the third byte).
-        if (there[2] == here[2] && there[best] == here[best]) {
+        // length; its first three bytes agree already.
+        const std::uint8_t* const there = img + candidate;
+        if (there[best] == here[best]) {
           const std::size_t length = MatchLength(there, here, cap);
           if (length > best) {
             best = length;
-            best_distance = pos - static_cast<std::size_t>(candidate);
+            best_distance = pos - candidate;
           }
         }
       }
-      candidate = slot.previous;
+      link = slot.previous;
     }
 
     if (!Acceptable(best, best_distance)) continue;
@@ -628,7 +647,9 @@ void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
     emitted = pos + best;
 
     // Positions covered by the copy are still entered, but never searched.
-    const std::size_t last_entered = std::min(emitted, size - 1);
+    // The last two positions of the image have no three-byte key; they only
+    // count for their two-byte key, which no later position can look up.
+    const std::size_t last_entered = std::min(emitted, size - 2);
     std::size_t next = pos + 1;
     if (best_distance == 1) {
       // A run of one byte value: the positions whose three bytes all lie in
@@ -637,19 +658,20 @@ void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
       // would wait on the previous position's store every time.
       const std::size_t run_stop = pos + best - 2;
       if (next < run_stop) {
+        const Key3 run_key = HashKey3(img + next);
         std::uint32_t& count = key_count[static_cast<unsigned>(img[next]) << 8 | img[next]];
-        std::int32_t& latest = head[Hash3(img + next)];
+        std::uint32_t& latest = head[run_key.bucket];
         std::uint32_t run_ordinal = count;
-        std::int32_t previous = latest;
+        std::uint32_t previous = latest;
         for (; next < run_stop; ++next) {
           slots[next & kChainMask] = Slot{previous, run_ordinal++};
-          previous = static_cast<std::int32_t>(next);
+          previous = static_cast<std::uint32_t>(next) | run_key.check;
         }
         count = run_ordinal;
         latest = previous;
       }
     }
-    for (pos = next; pos < last_entered; ++pos) enter(pos);
+    for (pos = next; pos < last_entered; ++pos) enter(pos, HashKey3(img + pos));
     --pos;
   }
   // The last two positions are too short to start a copy; they end up as
