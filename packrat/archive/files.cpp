@@ -1,10 +1,13 @@
 // Reading and writing .crp and .drp files.
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "file_io.h"
+#include "image_stream.h"
 #include "packrat/archive/bytes.h"
 #include "packrat/archive/codec.h"
 #include "packrat/archive/error.h"
@@ -16,17 +19,6 @@ namespace {
 
 void RequireName(const std::string& file_name) {
   if (file_name.empty()) throw ArchiveError(texts::kNoFilename);
-}
-
-ImageBuffer AllocateImage(std::size_t size) {
-  ImageBuffer image;
-  try {
-    image.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-  } catch (const std::bad_alloc&) {
-    throw ArchiveError(texts::kNoMemory);
-  }
-  image.size = size;
-  return image;
 }
 
 // Opens a file for reading and measures it; both readers refuse files
@@ -79,9 +71,9 @@ class MemoryBytes final : public FileBytes {
   std::size_t position_ = 0;
 };
 
-ImageBuffer ReadWhole(FileBytes& file, std::uint64_t size, const std::string& file_name) {
+ImageBuffer ReadWhole(BufferAllocator& buffers, FileBytes& file, std::uint64_t size, const std::string& file_name) {
   if (size > SIZE_MAX) throw ArchiveError(texts::kNoMemory);
-  ImageBuffer image = AllocateImage(static_cast<std::size_t>(size));
+  ImageBuffer image = AllocateBuffer(buffers, static_cast<std::size_t>(size));
   if (file.Read(image.bytes.get(), image.size) != image.size) {
     throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
   }
@@ -91,15 +83,15 @@ ImageBuffer ReadWhole(FileBytes& file, std::uint64_t size, const std::string& fi
 // The image a .crp holds, from its first byte on: expanded when the file
 // starts with the stream magic, the whole file otherwise. `size` (at least
 // 16) is the file's length.
-ImageBuffer ExpandCrp(FileBytes& file, std::uint64_t size, const std::string& file_name) {
+ImageBuffer ExpandCrp(BufferAllocator& buffers, FileBytes& file, std::uint64_t size, const std::string& file_name) {
   std::uint8_t start[kLzHeaderSize];
   if (file.Read(start, 4) != 4) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
   if (start[0] != kLzMagic0 || start[1] != kLzMagic1) {
     if (!file.Rewind()) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-    return ReadWhole(file, size, file_name);
+    return ReadWhole(buffers, file, size, file_name);
   }
   if (file.Read(start + 4, 1) != 1) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-  ImageBuffer image = AllocateImage(LoadBe24(start + 2));
+  ImageBuffer image = AllocateBuffer(buffers, LoadBe24(start + 2));
   // A damaged stream is refused here rather than handed on half empty:
   // the parser could otherwise accept zeros where the data was lost.
   if (DecodeLz(file, {image.bytes.get(), image.size}) != LzStatus::kComplete) {
@@ -108,8 +100,9 @@ ImageBuffer ExpandCrp(FileBytes& file, std::uint64_t size, const std::string& fi
   return image;
 }
 
-Archive ParseChecked(const ArchiveCodec& codec, const ImageBuffer& image, const std::string& file_name) {
-  Archive archive = codec.ParseImage(image.bytes.get(), image.size);
+// The image is spent by the parse: nothing reads it afterwards.
+Archive ParseChecked(ImageBuffer& image, const std::string& file_name) {
+  Archive archive = ParseSpending(image);
   if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
   return archive;
 }
@@ -117,7 +110,7 @@ Archive ParseChecked(const ArchiveCodec& codec, const ImageBuffer& image, const 
 // Both readers: the image is taken from the file, and the file closed,
 // before the parser sees it.
 template <typename TakeImage>
-Archive ReadFromDisk(const ArchiveCodec& codec, const std::string& file_name, TakeImage take_image) {
+Archive ReadFromDisk(const std::string& file_name, TakeImage take_image) {
   RequireName(file_name);
   ImageBuffer image;
   {
@@ -126,24 +119,40 @@ Archive ReadFromDisk(const ArchiveCodec& codec, const std::string& file_name, Ta
     DiskBytes bytes(file);
     image = take_image(bytes, file_size);
   }
-  return ParseChecked(codec, image, file_name);
+  return ParseChecked(image, file_name);
 }
 
+// Gathers small pieces (entries, padding, short blocks) into large writes;
+// pieces as large as the buffer go straight through.
 class FileSink final : public ByteSink {
  public:
   explicit FileSink(ReplacingFile& file) : file_(file) {}
-  void Append(const std::uint8_t* bytes, std::size_t count) override { file_.Write(bytes, count); }
+  void Append(const std::uint8_t* bytes, std::size_t count) override {
+    if (count > buffer_.size() - used_) Flush();
+    if (count >= buffer_.size()) {
+      file_.Write(bytes, count);
+      return;
+    }
+    std::memcpy(buffer_.data() + used_, bytes, count);
+    used_ += count;
+  }
+  void Flush() {
+    if (used_ != 0) file_.Write(buffer_.data(), used_);
+    used_ = 0;
+  }
 
  private:
   ReplacingFile& file_;
+  std::array<std::uint8_t, 64 * 1024> buffer_;
+  std::size_t used_ = 0;
 };
 
 }  // namespace
 
 Archive ArchiveCodec::ReadCrp(const std::string& file_name) const {
   return TranslatingMemoryFailure([&] {
-    return ReadFromDisk(*this, file_name, [&](FileBytes& bytes, std::uint64_t size) {
-      return ExpandCrp(bytes, size, file_name);
+    return ReadFromDisk(file_name, [&](FileBytes& bytes, std::uint64_t size) {
+      return ExpandCrp(buffers(), bytes, size, file_name);
     });
   });
 }
@@ -153,15 +162,15 @@ Archive ArchiveCodec::ReadCrpBytes(std::span<const std::uint8_t> file_bytes,
   return TranslatingMemoryFailure([&] {
     if (file_bytes.size() < 16) throw ArchiveError(texts::FileHasInvalidSize(file_name));
     MemoryBytes bytes(file_bytes);
-    const ImageBuffer image = ExpandCrp(bytes, file_bytes.size(), file_name);
-    return ParseChecked(*this, image, file_name);
+    ImageBuffer image = ExpandCrp(buffers(), bytes, file_bytes.size(), file_name);
+    return ParseChecked(image, file_name);
   });
 }
 
 Archive ArchiveCodec::ReadDrp(const std::string& file_name) const {
   return TranslatingMemoryFailure([&] {
-    return ReadFromDisk(*this, file_name, [&](FileBytes& bytes, std::uint64_t size) {
-      return ReadWhole(bytes, size, file_name);
+    return ReadFromDisk(file_name, [&](FileBytes& bytes, std::uint64_t size) {
+      return ReadWhole(buffers(), bytes, size, file_name);
     });
   });
 }
@@ -170,9 +179,14 @@ void ArchiveCodec::WriteDrp(const Archive& archive, const std::string& file_name
   return TranslatingMemoryFailure([&] {
     RequireName(file_name);
     if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
-    const ImageBuffer image = BuildImage(archive);
+    // Everything that can fail short of the disk happens before the file is
+    // touched; the blocks then go from the model to the file, so the whole
+    // image never sits in memory.
+    const ImageDirectory directory = LayOutDirectory(archive, buffers());
     ReplacingFile file(file_name);
-    file.Write(image.bytes.get(), image.size);
+    auto sink = std::make_unique<FileSink>(file);
+    AppendImage(archive, directory, *sink);
+    sink->Flush();
     file.Commit();
   });
 }
@@ -184,8 +198,9 @@ void ArchiveCodec::WriteCrp(const Archive& archive, const std::string& file_name
     const ImageBuffer image = BuildImage(archive);
     if (image.size > kLzMaxImageSize) throw ArchiveError(texts::kTooLargeForCrp);
     ReplacingFile file(file_name);
-    FileSink sink(file);
-    EncodeLz(image.view(), sink);
+    auto sink = std::make_unique<FileSink>(file);
+    EncodeLz(image.view(), *sink);
+    sink->Flush();
     file.Commit();
   });
 }

@@ -9,21 +9,18 @@
 #include <span>
 #include <string>
 
+#include "packrat/archive/buffers.h"
 #include "packrat/archive/model.h"
 
 namespace packrat {
 
-// An owned image buffer. Allocated without zero-filling: the builder writes
-// every byte itself.
-struct ImageBuffer {
-  std::unique_ptr<std::uint8_t[]> bytes;
-  std::size_t size = 0;
-
-  std::span<const std::uint8_t> view() const { return {bytes.get(), size}; }
-};
-
 class ArchiveCodec {
  public:
+  // Image buffers come from the C++ heap, or from `buffers`, which must
+  // outlive the codec.
+  ArchiveCodec() = default;
+  explicit ArchiveCodec(BufferAllocator& buffers) : buffers_(&buffers) {}
+
   // Turns an image held in memory into a model that owns copies of every block.
   // Never reads outside [image, image + size).
   Archive ParseImage(const std::uint8_t* image, std::size_t size) const;
@@ -39,6 +36,11 @@ class ArchiveCodec {
   void WriteCrp(const Archive& archive, const std::string& file_name) const;
   Archive ReadDrp(const std::string& file_name) const;
   void WriteDrp(const Archive& archive, const std::string& file_name) const;
+
+  BufferAllocator& buffers() const { return *buffers_; }
+
+ private:
+  BufferAllocator* buffers_ = &HeapBuffers();
 };
 
 }  // namespace packrat
