@@ -1,10 +1,22 @@
 # Release archives laid out as users run them: the front ends at the top,
-# the tools Skinferry starts in needed_Exes/, the README beside them.
-# Windows: a ZIP of the .exe files; Linux: a tarball with the same layout.
+# the tools Skinferry starts in needed_Exes/, and beside them the user guide
+# README.txt (not the developer README) and LICENSE.
+# Windows: a ZIP of the .exe files, texts with CR LF line ends for Notepad;
+# Linux: a tarball with the same layout, texts with LF.
 # The programs come from the install rules roadfire_program declares, so a
 # program that has not been written yet is simply not in the archive.
 # Made by scripts/package.sh, which runs cpack for each preset into dist/.
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION . OPTIONAL)
+if(WIN32)
+  set(ROADFIRE_TEXT_NEWLINES CRLF)
+else()
+  set(ROADFIRE_TEXT_NEWLINES UNIX)
+endif()
+# The guide carries the project version.
+configure_file(${CMAKE_SOURCE_DIR}/docs/user-guide.txt.in ${CMAKE_BINARY_DIR}/package-texts/README.txt
+  @ONLY NEWLINE_STYLE ${ROADFIRE_TEXT_NEWLINES})
+configure_file(${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/package-texts/LICENSE
+  @ONLY NEWLINE_STYLE ${ROADFIRE_TEXT_NEWLINES})
+install(FILES ${CMAKE_BINARY_DIR}/package-texts/README.txt ${CMAKE_BINARY_DIR}/package-texts/LICENSE DESTINATION .)
 
 set(CPACK_PACKAGE_NAME roadfire-tools)
 set(CPACK_PACKAGE_VENDOR "Roadfire tools")

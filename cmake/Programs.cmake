@@ -10,16 +10,19 @@
 set(ROADFIRE_RESOURCES_DIR ${CMAKE_CURRENT_LIST_DIR}/../resources)
 cmake_path(NORMAL_PATH ROADFIRE_RESOURCES_DIR)
 set(ROADFIRE_GENERATED_RC_DIR ${CMAKE_BINARY_DIR}/resources)
-if(WIN32)
-  file(WRITE ${ROADFIRE_GENERATED_RC_DIR}/roadfire_version.h.tmp
-    "#define ROADFIRE_VERSION_MAJOR ${PROJECT_VERSION_MAJOR}\n"
-    "#define ROADFIRE_VERSION_MINOR ${PROJECT_VERSION_MINOR}\n"
-    "#define ROADFIRE_VERSION_PATCH ${PROJECT_VERSION_PATCH}\n"
-    "#define ROADFIRE_VERSION_STRING \"${PROJECT_VERSION}\"\n")
-  # Only a changed version rewrites the header, so resources do not rebuild.
-  file(COPY_FILE ${ROADFIRE_GENERATED_RC_DIR}/roadfire_version.h.tmp
-    ${ROADFIRE_GENERATED_RC_DIR}/roadfire_version.h ONLY_IF_DIFFERENT)
-endif()
+# The version is recorded once, in the project() call; programs and resource
+# scripts read it from the generated roadfire_version.h (link roadfire_version).
+file(WRITE ${ROADFIRE_GENERATED_RC_DIR}/roadfire_version.h.tmp
+  "#define ROADFIRE_VERSION_MAJOR ${PROJECT_VERSION_MAJOR}\n"
+  "#define ROADFIRE_VERSION_MINOR ${PROJECT_VERSION_MINOR}\n"
+  "#define ROADFIRE_VERSION_PATCH ${PROJECT_VERSION_PATCH}\n"
+  "#define ROADFIRE_VERSION_STRING \"${PROJECT_VERSION}\"\n"
+  "#define ROADFIRE_VERSION_MAJOR_MINOR \"${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}\"\n")
+# Only a changed version rewrites the header, so nothing rebuilds for nothing.
+file(COPY_FILE ${ROADFIRE_GENERATED_RC_DIR}/roadfire_version.h.tmp
+  ${ROADFIRE_GENERATED_RC_DIR}/roadfire_version.h ONLY_IF_DIFFERENT)
+add_library(roadfire_version INTERFACE)
+target_include_directories(roadfire_version INTERFACE ${ROADFIRE_GENERATED_RC_DIR})
 
 function(roadfire_program_resources target windows_name)
   string(TOLOWER "${windows_name}" lower_name)

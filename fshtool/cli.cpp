@@ -4,6 +4,7 @@
 
 #include "fshtool/pack.h"
 #include "fshtool/unpack.h"
+#include "roadfire_version.h"
 
 namespace fshtool {
 
@@ -17,10 +18,13 @@ constexpr const char* kUsage =
     "  NNNN-a.BMP   its alpha in red, green and blue, for images that carry alpha\n"
     "  index.fsh    a header line, then one line per image: NAME NNNN.BMP\n"
     "               (NAME ends in -N when the image stores mip levels: N levels in all)\n"
-    "Numbered bitmaps and index.fsh left in WORKFOLDER by an earlier run are replaced.\n"
+    "The bitmaps and index.fsh of an earlier fshtool run in WORKFOLDER are replaced;\n"
+    "other files are never touched: if one has a name fshtool would write, it stops.\n"
     "\n"
     "Exit status: 0 done; 2 done, but objects that could not be read were skipped\n"
-    "(one line each on standard error); 1 failed, nothing usable written.\n";
+    "(one line each on standard error); 1 failed, nothing usable written.\n"
+    "\n"
+    "Roadfire tools " ROADFIRE_VERSION_STRING ", under the MIT licence (see LICENSE).\n";
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "fshtool/bmp.h"
 #include "fshtool/pack.h"
@@ -99,36 +100,107 @@ bool CreateFolders(const std::string& path) {
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) { return platform::SameFileName(a, b); }
 
-bool AllDigits(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  return true;
+constexpr std::string_view kPartEnding = ".part";
+constexpr std::string_view kIndexHeaderStart = "FSH pack ";
+constexpr std::string_view kIndexHeaderMiddle = " (directory id ";
+
+// The number a bitmap name of ours carries, and the rest of the name after
+// it; nullopt when the name does not begin with at least four digits.
+std::optional<std::pair<std::size_t, std::string_view>> LeadingNumber(std::string_view name) {
+  std::size_t digits = 0;
+  std::size_t number = 0;
+  while (digits < name.size() && name[digits] >= '0' && name[digits] <= '9') {
+    if (digits == 18) return std::nullopt;  // more than any pack can hold
+    number = number * 10 + static_cast<std::size_t>(name[digits] - '0');
+    ++digits;
+  }
+  if (digits < 4) return std::nullopt;
+  return std::make_pair(number, name.substr(digits));
 }
 
-// Names the list reader and the progress count would take for this pack's
-// bitmaps (numbered bitmaps, both alpha conventions, the "-1" form), the
-// list itself, and the temporary files of an interrupted run.
-bool IsOutputName(std::string_view name) {
-  constexpr std::string_view kPart = ".part";
-  if (name.size() > kPart.size() && EqualsIgnoringCase(name.substr(name.size() - kPart.size()), kPart))
-    name.remove_suffix(kPart.size());
-  if (EqualsIgnoringCase(name, kIndexFileName)) return true;
-  constexpr std::string_view kBmp = ".bmp";
-  if (name.size() <= kBmp.size() || !EqualsIgnoringCase(name.substr(name.size() - kBmp.size()), kBmp)) return false;
-  std::string_view stem = name.substr(0, name.size() - kBmp.size());
-  for (std::string_view suffix : {"-a", "a", "-1"}) {
-    if (stem.size() > suffix.size() && EqualsIgnoringCase(stem.substr(stem.size() - suffix.size()), suffix)) {
-      stem.remove_suffix(suffix.size());
-      break;
+// Exactly a name this program writes (byte for byte, so "0007.bmp" is not
+// one): the number, or nullopt.
+std::optional<std::size_t> OurBitmapNumber(std::string_view name) {
+  const auto number = LeadingNumber(name);
+  if (!number || (name != BitmapName(number->first) && name != AlphaBitmapName(number->first))) return std::nullopt;
+  return number->first;
+}
+
+// The names an earlier run of this program wrote into the folder, read from
+// its list: the list itself and the bitmaps its image lines name, with their
+// alpha bitmaps and temporary files. Empty when the folder's index.fsh was
+// not written by this program (its first line tells).
+std::set<std::string> EarlierOutput(const std::string& folder) {
+  std::set<std::string> names;
+  const auto path = platform::LongPathName(platform::JoinPath(folder, kIndexFileName));
+  if (!path || platform::FindEntry(*path) != platform::EntryKind::kFile) return names;
+  FileHandle file(std::fopen(path->c_str(), "rb"));
+  if (!file) return names;
+  // The header line decides before the rest of a file that may not be a
+  // list at all is read.
+  std::vector<std::string> lines(1);
+  bool header_checked = false;
+  for (int c; (c = std::fgetc(file.get())) != EOF;) {
+    if (c != '\r' && c != '\n') {
+      lines.back() += static_cast<char>(c);
+      if (!header_checked && lines.back().size() > 4096) return names;
+      continue;
+    }
+    if (lines.back().empty()) continue;
+    if (!header_checked) {
+      const std::string& header = lines.front();
+      if (header.compare(0, kIndexHeaderStart.size(), kIndexHeaderStart) != 0 ||
+          header.find(kIndexHeaderMiddle) == std::string::npos || header.back() != ')') {
+        return names;
+      }
+      header_checked = true;
+    }
+    lines.emplace_back();
+  }
+  if (!header_checked) return names;  // a header line needs its line end
+  const std::string list_name = path->substr(path->find_last_of("/\\") + 1);
+  for (const std::string& name : {list_name, list_name + std::string(kPartEnding)}) names.insert(name);
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::size_t space = lines[i].rfind(' ');
+    if (space == std::string::npos) continue;
+    const auto number = OurBitmapNumber(std::string_view(lines[i]).substr(space + 1));
+    if (!number) continue;
+    for (const std::string& name : {BitmapName(*number), AlphaBitmapName(*number)}) {
+      names.insert(name);
+      names.insert(name + std::string(kPartEnding));
     }
   }
-  return AllDigits(stem);
+  return names;
 }
 
-void RemoveEarlierOutput(const std::string& folder) {
-  for (const platform::FolderEntry& entry : platform::ListFolder(folder)) {
-    if (entry.is_folder || !IsOutputName(entry.name)) continue;
+// A name this run may write, or one the pipeline would take for it (the
+// file system ignores letter case, and "0000a.bmp" would pass for the alpha
+// of 0000.BMP), among the first `count` numbers.
+bool ClashesWithOutput(std::string_view name, std::size_t count) {
+  if (EqualsIgnoringCase(name, kIndexFileName)) return true;
+  const auto number = LeadingNumber(name);
+  if (!number || number->first >= count) return false;
+  const std::string plain = BitmapName(number->first);
+  const std::string stem = plain.substr(0, plain.size() - 4);
+  for (const std::string& ours : {plain, AlphaBitmapName(number->first), stem + "a.bmp"})
+    if (EqualsIgnoringCase(name, ours)) return true;
+  return false;
+}
+
+// Removes what an earlier run of this program left in the folder, and only
+// that. Anything else under a name this run would write is the user's: the
+// run then stops before it removes or writes anything.
+void RemoveEarlierOutput(const std::string& folder, std::size_t count) {
+  const std::set<std::string> earlier = EarlierOutput(folder);
+  const std::vector<platform::FolderEntry> entries = platform::ListFolder(folder);
+  for (const platform::FolderEntry& entry : entries) {
+    if (ClashesWithOutput(entry.name, count) && (entry.is_folder || earlier.count(entry.name) == 0)) {
+      throw OutputError(platform::JoinPath(folder, entry.name) +
+                        " was not written by fshtool and is left as it is; unpack into another folder");
+    }
+  }
+  for (const platform::FolderEntry& entry : entries) {
+    if (entry.is_folder || earlier.count(entry.name) == 0) continue;
     const std::string path = platform::JoinPath(folder, entry.name);
     if (!platform::DeleteFileForced(path)) throw OutputError("cannot remove the earlier output " + path);
   }
@@ -158,6 +230,38 @@ bool IsReservedDeviceName(std::string_view name) {
   if (base.size() == 4 && (EqualsIgnoringCase(base.substr(0, 3), "COM") || EqualsIgnoringCase(base.substr(0, 3), "LPT")))
     return base[3] >= '0' && base[3] <= '9';
   return false;
+}
+
+UnpackReport WriteOutput(const PackReader& pack, const std::string& pack_path, const std::string& work_folder,
+                         std::vector<std::string>& written) {
+  UnpackReport report;
+  std::string index = IndexHeaderLine(FileNamePart(pack_path), pack.DirectoryId()) + "\r\n";
+  const std::vector<DirectoryEntry>& entries = pack.Entries();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const DecodedObject object = pack.DecodeObject(i);
+    if (object.kind == ObjectKind::kPalette) continue;
+    if (object.kind == ObjectKind::kBroken) {
+      report.problems.push_back("object " + std::to_string(i) + " \"" + Printable(entries[i].name) + "\" " +
+                                object.problem + "; skipped");
+      continue;
+    }
+    // Numbers run without gaps over the images written, which keeps the
+    // pipeline's progress count (the highest number present) exact.
+    const std::size_t number = report.images;
+    written.push_back(platform::JoinPath(work_folder, BitmapName(number)));
+    WriteBitmap(written.back(), object.picture, BmpPlane::kColour);
+    if (object.picture.has_alpha) {
+      written.push_back(platform::JoinPath(work_folder, AlphaBitmapName(number)));
+      WriteBitmap(written.back(), object.picture, BmpPlane::kAlpha);
+    }
+    index += EntryName(entries[i].name, object.mip_levels) + " " + BitmapName(number) + "\r\n";
+    ++report.images;
+  }
+
+  ReplacingFile list(platform::JoinPath(work_folder, kIndexFileName));
+  if (!list.Write(index.data(), index.size())) list.Fail();
+  list.Commit();
+  return report;
 }
 
 }  // namespace
@@ -201,40 +305,25 @@ std::string EntryName(std::string_view directory_name, unsigned stored_mip_level
 
 std::string IndexHeaderLine(std::string_view pack_name, std::string_view directory_id) {
   // Ends in ")" so that it is never read as an image line.
-  return "FSH pack " + Printable(pack_name) + " (directory id " + Printable(directory_id) + ")";
+  return std::string(kIndexHeaderStart) + Printable(pack_name) + std::string(kIndexHeaderMiddle) +
+         Printable(directory_id) + ")";
 }
 
 UnpackReport UnpackPack(const std::string& pack_path, const std::string& work_folder) {
   const PackReader pack(ReadWholeFile(pack_path));
 
   if (!CreateFolders(work_folder)) throw OutputError("cannot create the work folder " + work_folder);
-  RemoveEarlierOutput(work_folder);
+  RemoveEarlierOutput(work_folder, pack.Entries().size());
 
-  UnpackReport report;
-  std::string index = IndexHeaderLine(FileNamePart(pack_path), pack.DirectoryId()) + "\r\n";
-  const std::vector<DirectoryEntry>& entries = pack.Entries();
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const DecodedObject object = pack.DecodeObject(i);
-    if (object.kind == ObjectKind::kPalette) continue;
-    if (object.kind == ObjectKind::kBroken) {
-      report.problems.push_back("object " + std::to_string(i) + " \"" + Printable(entries[i].name) + "\" " +
-                                object.problem + "; skipped");
-      continue;
-    }
-    // Numbers run without gaps over the images written, which keeps the
-    // pipeline's progress count (the highest number present) exact.
-    const std::size_t number = report.images;
-    WriteBitmap(platform::JoinPath(work_folder, BitmapName(number)), object.picture, BmpPlane::kColour);
-    if (object.picture.has_alpha)
-      WriteBitmap(platform::JoinPath(work_folder, AlphaBitmapName(number)), object.picture, BmpPlane::kAlpha);
-    index += EntryName(entries[i].name, object.mip_levels) + " " + BitmapName(number) + "\r\n";
-    ++report.images;
+  // A run that fails takes its own bitmaps with it: left behind without a
+  // list, they could not be told from the user's files by the next run.
+  std::vector<std::string> written;
+  try {
+    return WriteOutput(pack, pack_path, work_folder, written);
+  } catch (...) {
+    for (const std::string& path : written) platform::DeleteFileForced(path);
+    throw;
   }
-
-  ReplacingFile list(platform::JoinPath(work_folder, kIndexFileName));
-  if (!list.Write(index.data(), index.size())) list.Fail();
-  list.Commit();
-  return report;
 }
 
 }  // namespace fshtool

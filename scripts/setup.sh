@@ -2,7 +2,7 @@
 # Installs what building and testing need on a fresh Debian 12 machine.
 # Usage: scripts/setup.sh [--windows] [--bench] [--fuzz]
 set -euo pipefail
-packages=(cmake ninja-build g++ libgtest-dev libstb-dev tmux)
+packages=(cmake ninja-build g++ libgtest-dev libstb-dev nlohmann-json3-dev tmux)
 for arg in "$@"; do
   case "$arg" in
     --windows) packages+=(g++-mingw-w64-x86-64-posix wine64 wine xvfb xdotool tmux imagemagick) ;;

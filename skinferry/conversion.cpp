@@ -54,12 +54,18 @@ std::string AlphaArgument(const std::string& work_folder, const std::string& alp
 bool Converter::MergeAlpha(const std::string& bmp_path, const std::string& alpha_path,
                            const std::string& tga_path) {
   const std::string program = AlphawedPath(program_folder_);
-  return host_.StartAndWait(program, MergeAlphaParameters(bmp_path, alpha_path, tga_path), FolderOf(program));
+  std::string messages;
+  const bool started =
+      host_.StartAndWait(program, MergeAlphaParameters(bmp_path, alpha_path, tga_path), FolderOf(program), messages);
+  screen_.ShowToolMessages(messages);
+  return started;
 }
 
 std::string Converter::EncodePtx(const std::string& tga_name, const std::string& output_folder) {
   const std::string program = MipmillPath(program_folder_);
-  host_.StartAndWait(program, EncodePtxParameters(tga_name, output_folder), FolderOf(program));
+  std::string messages;
+  host_.StartAndWait(program, EncodePtxParameters(tga_name, output_folder), FolderOf(program), messages);
+  screen_.ShowToolMessages(messages);
   std::string ptx_name = PtxNameFor(tga_name);
   screen_.ShowField(Field::kPtx, ptx_name);
   return ptx_name;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "roadfire_version.h"
 #include "skinferry/conversion.h"
 #include "skinferry/image_list.h"
 #include "skinferry/output_list.h"
@@ -54,6 +55,12 @@ const std::string kStatusFinished = "Converting to ptx finished!              ";
 constexpr int kLeft = 9;
 
 void DeleteWorkFolder(Host& host, const std::string& work_folder) {
+  // A link (or junction) planted in its place is removed as a link: what it
+  // leads to is none of Skinferry's business.
+  if (host.IsLink(work_folder)) {
+    host.RemoveLink(work_folder);
+    return;
+  }
   // Only the files directly inside: a sub-folder (and so the folder) stays.
   for (const HostEntry& entry : host.ListFolder(work_folder)) {
     if (!entry.is_folder) host.DeleteFileForced(platform::JoinPath(work_folder, entry.name));
@@ -61,14 +68,27 @@ void DeleteWorkFolder(Host& host, const std::string& work_folder) {
   host.RemoveEmptyFolder(work_folder);
 }
 
-// Deletes exactly the TGA files directly inside the output folder, without
-// handing its name to a command interpreter that could split it at a space.
+// Deletes the TGA files directly inside the output folder as the command
+// interpreter's del *.tga would, without handing the folder's name to an
+// interpreter that could split it at a space: read-only and hidden files
+// are the user's and stay.
 void DeleteTgaFiles(Host& host, const std::string& output_folder) {
   for (const HostEntry& entry : host.ListFolder(output_folder)) {
-    if (!entry.is_folder && EndsWithIgnoringCase(entry.name, ".tga")) {
-      host.DeleteFileForced(platform::JoinPath(output_folder, entry.name));
+    if (!entry.is_folder && !entry.read_only && !entry.hidden && EndsWithIgnoringCase(entry.name, ".tga")) {
+      host.DeleteFileUnlessReadOnly(platform::JoinPath(output_folder, entry.name));
     }
   }
+}
+
+// fshtool fills the work folder; it must be a real folder of this run, not a
+// link that leads the bitmaps into a folder of the user's. A link is removed
+// and a real folder made at once, and the check comes after both, so a link
+// planted in between is caught too. False when a link stays (one that this
+// user may not remove, such as another user's in a shared temporary folder).
+bool PrepareWorkFolder(Host& host, const std::string& work_folder) {
+  if (host.IsLink(work_folder)) host.RemoveLink(work_folder);
+  host.CreateFolder(work_folder);
+  return !host.IsLink(work_folder);
 }
 
 class Run {
@@ -89,6 +109,7 @@ class Run {
   bool ArgumentAccepted();
   void ConvertPack();
   bool ConvertEntry();
+  void RunTool(const std::string& program, const std::string& parameters, const std::string& folder);
   void TakeErrorPath(const char* what);
   void Close();
 
@@ -100,6 +121,7 @@ class Run {
   OutputList list_;
   ProgressCounter progress_;
   ImageEntry entry_;
+  bool work_folder_ok_ = true;
 };
 
 void Run::Execute() {
@@ -109,7 +131,9 @@ void Run::Execute() {
 
   host_.ClearScreen();
   host_.SetTitle("Skinferry");
-  screen_.PrintAt(kLeft, 2, "Skinferry v1.0.");
+  // The heading names the release's major and minor number: "Skinferry v1.0."
+  // for every 1.0 release.
+  screen_.PrintAt(kLeft, 2, "Skinferry v" ROADFIRE_VERSION_MAJOR_MINOR ".");
   screen_.PrintAt(kLeft, 3, std::string(42, '-'));
 
   if (values_.fsh_argument.empty()) {
@@ -156,14 +180,18 @@ void Run::ConvertPack() {
   screen_.DrawProgressFrame();
 
   screen_.ShowStatus(kStatusUnpacking);
-  host_.StartAndWait(platform::JoinPath("needed_Exes", "fshtool.exe"),
-                     "\"" + values_.fsh_argument + "\" \"" + values_.work_folder + "\"",
-                     values_.program_folder);
+  // Without a work folder of its own the run has no list: nothing is
+  // unpacked through a link, nor read back from one.
+  work_folder_ok_ = PrepareWorkFolder(host_, values_.work_folder);
+  if (work_folder_ok_) {
+    RunTool(platform::JoinPath("needed_Exes", "fshtool.exe"),
+            "\"" + values_.fsh_argument + "\" \"" + values_.work_folder + "\"", values_.program_folder);
+  }
   screen_.ShowStatus(kStatusUnpacked);
   host_.Sleep(500);
 
   screen_.ShowStatus(kStatusOpeningList);
-  const ReadResult first = reader_.ReadFirstImage(entry_);
+  const ReadResult first = work_folder_ok_ ? reader_.ReadFirstImage(entry_) : ReadResult::kEndOfList;
   screen_.ShowStatus(kStatusStarting);
   host_.CreateFolder(values_.output_folder);
   list_.Create(values_.output_folder);
@@ -189,6 +217,12 @@ void Run::ConvertPack() {
   screen_.ShowStatus(kStatusFinished);
 }
 
+void Run::RunTool(const std::string& program, const std::string& parameters, const std::string& folder) {
+  std::string messages;
+  host_.StartAndWait(program, parameters, folder, messages);
+  screen_.ShowToolMessages(messages);
+}
+
 bool Run::ConvertEntry() {
   screen_.ShowField(Field::kBmp, entry_.bmp_name);
   screen_.ShowField(Field::kAlpha, entry_.alpha_name);
@@ -212,7 +246,7 @@ void Run::TakeErrorPath(const char* what) {
 void Run::Close() {
   reader_.CloseImageList();
   list_.Close();
-  CopyImageList(host_, values_.work_folder, values_.output_folder);
+  if (work_folder_ok_) CopyImageList(host_, values_.work_folder, values_.output_folder);
   DeleteWorkFolder(host_, values_.work_folder);
   DeleteTgaFiles(host_, values_.output_folder);
   host_.PlaceCursor(kLeft, 24);
@@ -232,12 +266,22 @@ std::string LongPathForm(Host& host, const std::string& path) {
     start = end + 1;
   }
   std::string result = pieces.front();
-  for (size_t i = 1; i < pieces.size(); ++i) {
-    // An empty piece ends the path; a doubled separator in the middle of an
-    // odd TMPDIR is passed over rather than cutting the path short.
+  size_t i = 1;
+  // A network path (\\server\share) keeps its two leading separators and
+  // its server name, which no folder search can spell.
+  if (pieces.size() > 2 && pieces[0].empty() && pieces[1].empty() && !pieces[2].empty()) {
+    result = std::string(2, platform::kPathSeparator) + pieces[2];
+    i = 3;
+  }
+  for (; i < pieces.size(); ++i) {
+    // Only empty pieces at the end end the path. A run of separators inside
+    // one (a TMPDIR of "/tmp//x/") names the same folder; stopping at it
+    // would put the work folder, which the run empties, in a parent folder.
     if (pieces[i].empty()) {
-      if (i + 1 < pieces.size() && !pieces[i + 1].empty()) continue;
-      break;
+      size_t next = i;
+      while (next < pieces.size() && pieces[next].empty()) ++next;
+      if (next == pieces.size()) break;
+      continue;
     }
     std::string candidate = result + platform::kPathSeparator + pieces[i];
     const std::optional<std::string> stored = host.StoredName(candidate);

@@ -34,6 +34,9 @@ class PlatformHost final : public Host {
   void WriteAt(int column, int row, const std::string& text) override {
     console_->WriteAt(column, row, text);
   }
+  void WriteBoxAt(int column, int row, const std::string& cp437) override {
+    console_->WriteCp437At(column, row, cp437);
+  }
   void PlaceCursor(int column, int row) override { console_->PlaceCursor(column, row); }
   // End of input counts as Enter, so a run with a closed input never hangs.
   void WaitForEnter() override { (void)console_->ReadLine(); }
@@ -56,11 +59,16 @@ class PlatformHost final : public Host {
   std::vector<HostEntry> ListFolder(const std::string& path) override {
     std::vector<HostEntry> entries;
     for (platform::FolderEntry& entry : platform::ListFolder(path)) {
-      entries.push_back({std::move(entry.name), entry.is_folder});
+      entries.push_back({std::move(entry.name), entry.is_folder, entry.read_only, entry.hidden});
     }
     return entries;
   }
   bool DeleteFileForced(const std::string& path) override { return platform::DeleteFileForced(path); }
+  bool DeleteFileUnlessReadOnly(const std::string& path) override {
+    return platform::DeleteFileUnlessReadOnly(path);
+  }
+  bool IsLink(const std::string& path) override { return platform::IsLink(path); }
+  bool RemoveLink(const std::string& path) override { return platform::RemoveLink(path); }
   bool RemoveEmptyFolder(const std::string& path) override { return platform::RemoveEmptyFolder(path); }
   bool CreateFolder(const std::string& path) override { return platform::CreateFolder(path); }
   bool CopyFileReplacing(const std::string& from, const std::string& to) override {
@@ -77,19 +85,21 @@ class PlatformHost final : public Host {
     return std::move(bytes).str();
   }
   std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    // An index.txt that exists as INDEX.TXT, or in a folder spelled another
+    // way, is replaced, not joined by a second file.
+    std::ofstream out(platform::PathForWriting(path), std::ios::binary | std::ios::trunc);
     if (!out) return nullptr;
     return std::make_unique<StreamFile>(std::move(out));
   }
 
   bool StartAndWait(const std::string& program, const std::string& parameters,
-                    const std::string& working_folder) override {
+                    const std::string& working_folder, std::string& messages) override {
     // The tools' folder is spelled two ways; find it as stored, so a system
     // that matches names exactly can still change into it.
     const std::string folder = working_folder.empty()
                                    ? working_folder
                                    : platform::LongPathName(working_folder).value_or(working_folder);
-    return platform::StartAndWait(program, parameters, folder, platform::WindowMode::kNormal);
+    return platform::StartAndWait(program, parameters, folder, platform::WindowMode::kNormal, &messages);
   }
   void Sleep(unsigned milliseconds) override { platform::SleepMilliseconds(milliseconds); }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -25,6 +26,17 @@ constexpr const char* kPercentLabel = "Prosent done of converting files:";
 
 constexpr int kHighestCountedBitmap = 249;
 
+// At most the message row's width in bytes, never ending inside a UTF-8
+// character (a cut one would show as a stray sign).
+std::string CutToWidth(std::string text) {
+  const auto width = static_cast<size_t>(kMessageWidth);
+  if (text.size() <= width) return text;
+  size_t end = width;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  text.resize(end);
+  return text;
+}
+
 std::string Rule(char left, char right) {
   std::string line(static_cast<size_t>(kBoxRight - kBoxLeft + 1), kHorizontal);
   line.front() = left;
@@ -38,13 +50,13 @@ void Screen::PrintAt(int column, int row, const std::string& text) { host_.Write
 
 void Screen::DrawProgressFrame() {
   if (!IsScreen()) return;  // a log has no box; its lines carry the labels
-  PrintAt(kBoxLeft, kBoxTop, Rule(kTopLeft, kTopRight));
-  PrintAt(kBoxLeft, 14, Rule(kTeeLeft, kTeeRight));
-  PrintAt(kBoxLeft, 21, Rule(kTeeLeft, kTeeRight));
-  PrintAt(kBoxLeft, kBoxBottom, Rule(kBottomLeft, kBottomRight));
+  host_.WriteBoxAt(kBoxLeft, kBoxTop, Rule(kTopLeft, kTopRight));
+  host_.WriteBoxAt(kBoxLeft, 14, Rule(kTeeLeft, kTeeRight));
+  host_.WriteBoxAt(kBoxLeft, 21, Rule(kTeeLeft, kTeeRight));
+  host_.WriteBoxAt(kBoxLeft, kBoxBottom, Rule(kBottomLeft, kBottomRight));
   for (int row : {13, 15, 16, 17, 18, 19, 20, 22}) {
-    PrintAt(kBoxLeft, row, std::string(1, kVertical));
-    PrintAt(kBoxRight, row, std::string(1, kVertical));
+    host_.WriteBoxAt(kBoxLeft, row, std::string(1, kVertical));
+    host_.WriteBoxAt(kBoxRight, row, std::string(1, kVertical));
   }
   PrintAt(kLabelColumn, 13, kInfoLabel);
   PrintAt(kLabelColumn, kBmpRow, kBmpLabel);
@@ -88,6 +100,44 @@ void Screen::ShowPercent(int percent) {
 }
 
 void Screen::ShowError() { PrintAt(kFieldColumn, kErrorRow, "An error has occurred!"); }
+
+void Screen::ShowToolMessages(const std::string& output) {
+  std::vector<std::string> lines;
+  std::string line;
+  auto finish_line = [&] {
+    // Lines of blanks carry nothing; the rows are too few to spend on them.
+    if (line.find_first_not_of(' ') != std::string::npos) lines.push_back(line);
+    line.clear();
+  };
+  for (const char c : output) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n' || c == '\r') {
+      finish_line();
+    } else if (byte < 0x20 || byte == 0x7F) {
+      line += ' ';  // an escape sequence must not reach the terminal whole
+    } else {
+      line += c;
+    }
+  }
+  finish_line();
+  if (lines.empty()) return;
+
+  if (!IsScreen()) {
+    for (const std::string& text : lines) PrintAt(kMessageColumn, kMessageTop, text);
+    return;
+  }
+  for (std::string& text : lines) {
+    messages_.push_back(CutToWidth(std::move(text)));
+    if (messages_.size() > static_cast<size_t>(kMessageRows)) messages_.pop_front();
+  }
+  // Each row is blanked first: a name outside ASCII takes fewer columns than
+  // bytes, so padding the text could not be trusted to cover a longer line.
+  for (size_t i = 0; i < messages_.size(); ++i) {
+    const int row = kMessageTop + static_cast<int>(i);
+    PrintAt(kMessageColumn, row, std::string(static_cast<size_t>(kMessageWidth), ' '));
+    PrintAt(kMessageColumn, row, messages_[i]);
+  }
+}
 
 int ProgressCounter::FindTotal(Host& host, const std::string& work_folder) {
   for (int n = kHighestCountedBitmap; n >= 0; --n) {

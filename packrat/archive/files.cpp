@@ -12,6 +12,7 @@
 #include "packrat/archive/codec.h"
 #include "packrat/archive/error.h"
 #include "packrat/archive/lz.h"
+#include "partial_image.h"
 
 namespace packrat {
 
@@ -71,19 +72,50 @@ class MemoryBytes final : public FileBytes {
   std::size_t position_ = 0;
 };
 
-ImageBuffer ReadWhole(BufferAllocator& buffers, FileBytes& file, std::uint64_t size, const std::string& file_name) {
+// An image read from a file, and how much of it the file really held: all of
+// it, unless an LZ stream stopped before producing all it announced.
+struct FileImage {
+  ImageBuffer image;
+  std::size_t produced = 0;
+};
+
+FileImage ReadWhole(BufferAllocator& buffers, FileBytes& file, std::uint64_t size, const std::string& file_name) {
   if (size > SIZE_MAX) throw ArchiveError(texts::kNoMemory);
-  ImageBuffer image = AllocateBuffer(buffers, static_cast<std::size_t>(size));
-  if (file.Read(image.bytes.get(), image.size) != image.size) {
+  FileImage read{AllocateBuffer(buffers, static_cast<std::size_t>(size))};
+  if (file.Read(read.image.bytes.get(), read.image.size) != read.image.size) {
     throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
   }
-  return image;
+  read.produced = read.image.size;
+  return read;
 }
+
+// Passes a stream on to the decoder and keeps its first byte: the opcode that
+// tells a stream which is only a stop from one cut off inside its first
+// operation, when neither produced anything.
+class FirstByteKept final : public ByteSource {
+ public:
+  explicit FirstByteKept(ByteSource& source) : source_(source) {}
+  std::size_t Read(std::uint8_t* destination, std::size_t count) override {
+    const std::size_t got = source_.Read(destination, count);
+    if (!seen_ && got != 0) {
+      first_ = destination[0];
+      seen_ = true;
+    }
+    return got;
+  }
+  bool IsBareStop() const { return seen_ && first_ == kBareStop; }
+
+ private:
+  static constexpr std::uint8_t kBareStop = 0xFC;  // a stop without literals
+  ByteSource& source_;
+  std::uint8_t first_ = 0;
+  bool seen_ = false;
+};
 
 // The image a .crp holds, from its first byte on: expanded when the file
 // starts with the stream magic, the whole file otherwise. `size` (at least
 // 16) is the file's length.
-ImageBuffer ExpandCrp(BufferAllocator& buffers, FileBytes& file, std::uint64_t size, const std::string& file_name) {
+FileImage ExpandCrp(BufferAllocator& buffers, FileBytes& file, std::uint64_t size, const std::string& file_name) {
   std::uint8_t start[kLzHeaderSize];
   if (file.Read(start, 4) != 4) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
   if (start[0] != kLzMagic0 || start[1] != kLzMagic1) {
@@ -91,18 +123,30 @@ ImageBuffer ExpandCrp(BufferAllocator& buffers, FileBytes& file, std::uint64_t s
     return ReadWhole(buffers, file, size, file_name);
   }
   if (file.Read(start + 4, 1) != 1) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-  ImageBuffer image = AllocateBuffer(buffers, LoadBe24(start + 2));
-  // A damaged stream is refused here rather than handed on half empty:
-  // the parser could otherwise accept zeros where the data was lost.
-  if (DecodeLz(file, {image.bytes.get(), image.size}) != LzStatus::kComplete) {
+  FileImage expanded{AllocateBuffer(buffers, LoadBe24(start + 2))};
+  FirstByteKept stream(file);
+  const LzStatus status =
+      DecodeLz(stream, {expanded.image.bytes.get(), expanded.image.size}, expanded.produced);
+  // A stream that asks for bytes past the size it announced, or for a copy
+  // from before its start, is damaged as a whole.
+  if (status == LzStatus::kOverrun || status == LzStatus::kBadDistance) {
     throw ArchiveError(texts::FileIsInvalidCrp(file_name));
   }
-  return image;
+  // One that stopped early is judged by what the parser needs of it. A bare
+  // stop, though, is a whole stream that describes no byte at all: its image
+  // is the zeros of the size it announced, which read as an empty archive.
+  if (expanded.produced == 0 && stream.IsBareStop()) expanded.produced = expanded.image.size;
+  return expanded;
 }
 
-// The image is spent by the parse: nothing reads it afterwards.
-Archive ParseChecked(ImageBuffer& image, const std::string& file_name) {
-  Archive archive = ParseSpending(image);
+// A record or block the parser needs from past the bytes a stream produced
+// makes the file damaged: the zeros there would otherwise be read as the
+// archive's own empty records or data.
+// The image is spent by the parse: nothing reads it afterwards, so the
+// parser may give it back to its allocator as it goes.
+Archive ParseChecked(const FileImage& read, const std::string& file_name) {
+  Archive archive = ParsePartialImage(read.image.bytes.get(), read.image.size, read.produced,
+                                      texts::FileIsInvalidCrp(file_name), read.image.bytes.get_deleter().allocator);
   if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
   return archive;
 }
@@ -112,14 +156,14 @@ Archive ParseChecked(ImageBuffer& image, const std::string& file_name) {
 template <typename TakeImage>
 Archive ReadFromDisk(const std::string& file_name, TakeImage take_image) {
   RequireName(file_name);
-  ImageBuffer image;
+  FileImage read;
   {
     std::uint64_t file_size = 0;
     InputFile file = OpenForReading(file_name, file_size);
     DiskBytes bytes(file);
-    image = take_image(bytes, file_size);
+    read = take_image(bytes, file_size);
   }
-  return ParseChecked(image, file_name);
+  return ParseChecked(read, file_name);
 }
 
 // Gathers small pieces (entries, padding, short blocks) into large writes;
@@ -162,8 +206,7 @@ Archive ArchiveCodec::ReadCrpBytes(std::span<const std::uint8_t> file_bytes,
   return TranslatingMemoryFailure([&] {
     if (file_bytes.size() < 16) throw ArchiveError(texts::FileHasInvalidSize(file_name));
     MemoryBytes bytes(file_bytes);
-    ImageBuffer image = ExpandCrp(buffers(), bytes, file_bytes.size(), file_name);
-    return ParseChecked(image, file_name);
+    return ParseChecked(ExpandCrp(buffers(), bytes, file_bytes.size(), file_name), file_name);
   });
 }
 

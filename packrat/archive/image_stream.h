@@ -1,7 +1,6 @@
-// The image between the files and the model without a second whole copy of
-// it in memory: laid out as a stream (the directory built in memory, the
-// blocks going from the model straight to a sink), and parsed while its
-// memory is given back.
+// The image laid out as a stream: the directory is built in memory, the data
+// blocks go from the model straight to a sink. A writer that stores the image
+// unchanged never holds the whole image at once.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +22,5 @@ ImageDirectory LayOutDirectory(const Archive& archive, BufferAllocator& buffers)
 // Appends the whole image, byte for byte what BuildImage makes: the
 // directory, then every block with its padding, then the zeros to the end.
 void AppendImage(const Archive& archive, const ImageDirectory& directory, ByteSink& sink);
-
-// ParseImage for an image that nobody reads after it: parts of it the parser
-// has finished with may go back to its allocator before the parse ends.
-Archive ParseSpending(ImageBuffer& image);
 
 }  // namespace packrat

@@ -426,8 +426,8 @@ LzStatus DecodeOperations(Input& in, std::uint8_t* out, std::size_t capacity, st
 }
 
 template <typename Input>
-LzStatus Decode(Input& in, std::span<std::uint8_t> output) {
-  std::size_t produced = 0;
+LzStatus Decode(Input& in, std::span<std::uint8_t> output, std::size_t& produced) {
+  produced = 0;
   const LzStatus status = DecodeOperations(in, output.data(), output.size(), produced);
   if (produced < output.size()) std::memset(output.data() + produced, 0, output.size() - produced);
   return status;
@@ -557,14 +557,24 @@ bool Acceptable(std::size_t length, std::size_t distance) {
 
 }  // namespace
 
-LzStatus DecodeLz(ByteSource& input, std::span<std::uint8_t> output) {
+LzStatus DecodeLz(ByteSource& input, std::span<std::uint8_t> output, std::size_t& produced) {
   StreamInput in(input);
-  return Decode(in, output);
+  return Decode(in, output, produced);
+}
+
+LzStatus DecodeLz(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, std::size_t& produced) {
+  MemoryInput in{input.data(), input.data() + input.size()};
+  return Decode(in, output, produced);
+}
+
+LzStatus DecodeLz(ByteSource& input, std::span<std::uint8_t> output) {
+  std::size_t produced = 0;
+  return DecodeLz(input, output, produced);
 }
 
 LzStatus DecodeLz(std::span<const std::uint8_t> input, std::span<std::uint8_t> output) {
-  MemoryInput in{input.data(), input.data() + input.size()};
-  return Decode(in, output);
+  std::size_t produced = 0;
+  return DecodeLz(input, output, produced);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -263,10 +264,39 @@ bool DeleteFileForced(const std::string& path) {
   return ::unlink(resolved->c_str()) == 0;
 }
 
+bool DeleteFileUnlessReadOnly(const std::string& path) {
+  const auto resolved = ResolveIgnoringCase(path);
+  if (!resolved) return false;
+  struct stat info {};
+  if (::lstat(resolved->c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  // unlink ignores the file's own mode; the owner's write bit stands in for
+  // the read-only attribute that makes del pass a file over.
+  if (!S_ISLNK(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return false;
+  return ::unlink(resolved->c_str()) == 0;
+}
+
+std::string PathForWriting(const std::string& path) { return ResolveForWriting(path); }
+
+bool IsLink(const std::string& path) {
+  const auto resolved = ResolveIgnoringCase(path);
+  struct stat info {};
+  return resolved && ::lstat(resolved->c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+bool RemoveLink(const std::string& path) {
+  const auto resolved = ResolveIgnoringCase(path);
+  struct stat info {};
+  if (!resolved || ::lstat(resolved->c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return false;
+  return ::unlink(resolved->c_str()) == 0;
+}
+
 bool RemoveEmptyFolder(const std::string& path) {
   const auto resolved = ResolveIgnoringCase(path);
   return resolved && ::rmdir(resolved->c_str()) == 0;
 }
+
+// File names here are bytes, and a UTF-8 system spells them in UTF-8 already.
+std::optional<std::string> NameFromUtf8(const std::string& text) { return text; }
 
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
@@ -285,8 +315,11 @@ std::vector<FolderEntry> ListFolder(const std::string& path) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat st {};
-    const bool is_folder = ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-    entries.push_back({name, is_folder});
+    const bool known = ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    FolderEntry found{name, known && S_ISDIR(st.st_mode)};
+    found.read_only = known && !S_ISLNK(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
+    found.hidden = name[0] == '.';
+    entries.push_back(std::move(found));
   }
   ::closedir(dir);
   return entries;
@@ -311,8 +344,31 @@ std::optional<std::string> FindProgram(const std::string& program) {
 
 }  // namespace
 
+namespace {
+
+// The most of a program's output that is kept: the end of it, where the
+// last and most telling messages are.
+constexpr size_t kMaxCollectedOutput = 64 * 1024;
+
+// Reads the pipe to its end while the program runs, so a program that writes
+// a lot never blocks on a full pipe.
+void Collect(int fd, std::string& output) {
+  char buffer[4096];
+  while (true) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    output.append(buffer, static_cast<size_t>(got));
+    if (output.size() > 2 * kMaxCollectedOutput) output.erase(0, output.size() - kMaxCollectedOutput);
+  }
+  if (output.size() > kMaxCollectedOutput) output.erase(0, output.size() - kMaxCollectedOutput);
+}
+
+}  // namespace
+
 bool StartAndWait(const std::string& program, const std::string& parameters,
-                  const std::string& working_folder, WindowMode /*mode*/) {
+                  const std::string& working_folder, WindowMode /*mode*/, std::string* output) {
+  if (output != nullptr) output->clear();
   // Paths the tools receive may use either separator; the program path is
   // resolved relative to the caller's current folder before the child moves.
   std::string wanted = program;
@@ -341,9 +397,18 @@ bool StartAndWait(const std::string& program, const std::string& parameters,
     if (!folder || KindOf(*folder) != EntryKind::kFolder) return false;
   }
 
+  // Both ends are closed on exec; the child gets the write end as its
+  // standard output and error only.
+  int pipe_fds[2] = {-1, -1};
+  if (output != nullptr && ::pipe2(pipe_fds, O_CLOEXEC) != 0) return false;
+
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (folder) posix_spawn_file_actions_addchdir_np(&actions, folder->c_str());
+  if (output != nullptr) {
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDERR_FILENO);
+  }
   std::vector<std::string> environment;
   for (char** variable = environ; *variable != nullptr; ++variable) {
     if (std::strncmp(*variable, kParameterVariable, std::strlen(kParameterVariable)) != 0) {
@@ -359,6 +424,11 @@ bool StartAndWait(const std::string& program, const std::string& parameters,
   pid_t pid = 0;
   const int rc = ::posix_spawn(&pid, path->c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  if (output != nullptr) {
+    ::close(pipe_fds[1]);
+    if (rc == 0) Collect(pipe_fds[0], *output);
+    ::close(pipe_fds[0]);
+  }
   if (rc != 0) return false;
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
@@ -415,23 +485,16 @@ class PosixConsole final : public Console {
     if (screen_) Emit("\x1b]0;" + title + "\x07");
   }
 
-  void WriteAt(int column, int row, const std::string& text) override {
-    if (screen_) {
-      if (column < 0 || row < 0) return;
-      Emit("\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H" + Translate(text));
-      return;
-    }
-    // A log gets one readable line per text, without the blanking spaces.
-    std::string line = text;
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    if (line.empty()) return;
-    Emit(Translate(line) + "\n");
+  // Names and paths are shown as given: on a UTF-8 terminal a UTF-8 name
+  // appears as itself.
+  void WriteAt(int column, int row, const std::string& text) override { Write(column, row, text); }
+
+  void WriteCp437At(int column, int row, const std::string& glyphs) override {
+    Write(column, row, FromCp437(glyphs));
   }
 
   void PlaceCursor(int column, int row) override {
-    if (screen_ && column >= 0 && row >= 0) {
-      Emit("\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H");
-    }
+    if (screen_ && Visible(column, row)) Emit(MoveTo(column, row));
   }
 
   std::optional<std::string> ReadLine() override {
@@ -448,11 +511,38 @@ class PosixConsole final : public Console {
     std::fflush(stdout);
   }
 
-  std::string Translate(const std::string& text) const {
-    if (!utf8_) return text;
+  static std::string MoveTo(int column, int row) {
+    return "\x1b[" + std::to_string(row + 1) + ";" + std::to_string(column + 1) + "H";
+  }
+
+  // A terminal clamps a position past its edge to the edge (or scrolls), so
+  // text would land on whatever is drawn there; outside the visible screen
+  // the cursor stays where it was instead. The size is asked each time, as
+  // the user may resize the window during a run.
+  static bool Visible(int column, int row) {
+    if (column < 0 || row < 0) return false;
+    winsize size{};
+    if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) return true;
+    return row < size.ws_row && column < size.ws_col;
+  }
+
+  void Write(int column, int row, const std::string& text) {
+    if (screen_) {
+      if (Visible(column, row)) Emit(MoveTo(column, row) + text);
+      return;
+    }
+    // A log gets one readable line per text, without the blanking spaces.
+    std::string line = text;
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    if (line.empty()) return;
+    Emit(line + "\n");
+  }
+
+  std::string FromCp437(const std::string& glyphs) const {
+    if (!utf8_) return glyphs;
     std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
+    out.reserve(glyphs.size() * 3);
+    for (const char c : glyphs) {
       const auto byte = static_cast<unsigned char>(c);
       if (byte < 0x80) {
         out += c;

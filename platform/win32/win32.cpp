@@ -10,6 +10,7 @@
 #include <shellapi.h>
 
 #include <iostream>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -160,7 +161,45 @@ bool DeleteFileForced(const std::string& path) {
   return ::DeleteFileA(path.c_str()) != FALSE;
 }
 
+// DeleteFileA itself refuses a read-only file, as del does.
+bool DeleteFileUnlessReadOnly(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
+
 bool RemoveEmptyFolder(const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; }
+
+std::optional<std::string> NameFromUtf8(const std::string& text) {
+  if (text.empty()) return text;
+  const int length = static_cast<int>(text.size());
+  const int wide_length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+  if (wide_length <= 0) return std::nullopt;
+  std::wstring wide(static_cast<size_t>(wide_length), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), wide_length);
+  // No best-fit letters: "é" must not quietly become "e" and name another file.
+  BOOL lossy = FALSE;
+  const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), wide_length, nullptr, 0,
+                                         nullptr, &lossy);
+  if (size <= 0 || lossy) return std::nullopt;
+  std::string name(static_cast<size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), wide_length, name.data(), size, nullptr, &lossy);
+  if (lossy) return std::nullopt;
+  return name;
+}
+
+// The file system itself finds an entry whatever the letter case.
+std::string PathForWriting(const std::string& path) { return path; }
+
+bool IsLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+bool RemoveLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+  // A junction or folder link goes with RemoveDirectory, which removes the
+  // link and leaves the folder it leads to as it is.
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ::RemoveDirectoryA(path.c_str()) != FALSE;
+  return ::DeleteFileA(path.c_str()) != FALSE;
+}
 
 std::vector<FolderEntry> ListFolder(const std::string& path) {
   std::vector<FolderEntry> entries;
@@ -174,7 +213,10 @@ std::vector<FolderEntry> ListFolder(const std::string& path) {
   do {
     const std::string name = data.cFileName;
     if (name == "." || name == "..") continue;
-    entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    FolderEntry found{name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
+    found.read_only = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    found.hidden = (data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+    entries.push_back(std::move(found));
   } while (search.Next(data));
   return entries;
 }
@@ -184,7 +226,10 @@ int LastSystemError() { return static_cast<int>(::GetLastError()); }
 // ---- Processes ---------------------------------------------------------------
 
 bool StartAndWait(const std::string& program, const std::string& parameters,
-                  const std::string& working_folder, WindowMode mode) {
+                  const std::string& working_folder, WindowMode mode, std::string* output) {
+  // A program started through the shell has its own console or windows;
+  // there is nothing to collect.
+  if (output != nullptr) output->clear();
   // Windows refuses a missing working folder; some shells quietly start the
   // program in the current folder instead, so it is checked here.
   if (!working_folder.empty() && FindEntry(working_folder) != EntryKind::kFolder) return false;
@@ -245,7 +290,7 @@ class Win32Console final : public Console {
       // Outside the buffer the cursor stays where it was, and the text goes
       // there, as the console itself behaves.
       PlaceCursor(column, row);
-      WriteScreen(text);
+      WriteScreen(CP_ACP, text);
       return;
     }
     // A log gets one readable line per text, without the blanking spaces.
@@ -255,6 +300,17 @@ class Win32Console final : public Console {
     line += "\r\n";
     DWORD written = 0;
     ::WriteFile(output_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  }
+
+  // The box characters are bytes of code page 437 whatever code page the
+  // console is set to; they go the same way as texts, widened from 437.
+  void WriteCp437At(int column, int row, const std::string& glyphs) override {
+    if (!screen_) {
+      WriteAt(column, row, glyphs);
+      return;
+    }
+    PlaceCursor(column, row);
+    WriteScreen(437, glyphs);
   }
 
   void PlaceCursor(int column, int row) override {
@@ -270,20 +326,21 @@ class Win32Console final : public Console {
   }
 
  private:
-  // The text is in code page 437 whatever code page the console is set to,
-  // so it is widened from 437 and written as UTF-16: the box shows as a box
-  // on every console without changing the user's code page setting.
-  void WriteScreen(const std::string& text) {
+  // Texts are in the ANSI code page (names and paths as the file system
+  // gives them), the box in code page 437, whatever code page the console
+  // is set to; both are widened and written as UTF-16, so each shows as
+  // itself without changing the user's console settings.
+  void WriteScreen(UINT code_page, const std::string& text) {
     if (text.empty()) return;
     const int length = static_cast<int>(text.size());
-    const int wide_length = ::MultiByteToWideChar(437, 0, text.data(), length, nullptr, 0);
+    const int wide_length = ::MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
     DWORD written = 0;
     if (wide_length <= 0) {
       ::WriteConsoleA(output_, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
       return;
     }
     std::wstring wide(static_cast<size_t>(wide_length), L'\0');
-    ::MultiByteToWideChar(437, 0, text.data(), length, wide.data(), wide_length);
+    ::MultiByteToWideChar(code_page, 0, text.data(), length, wide.data(), wide_length);
     ::WriteConsoleW(output_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
   }
 

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "common/temp_dir.h"
+#include "packrat/archive/lz.h"
 #include "packrat/archive/model.h"
 
 namespace testing_support {
@@ -72,6 +73,62 @@ inline packrat::Archive RandomArchive(std::uint32_t seed, int max_articles = 6, 
 inline void PutLe32(Bytes& image, std::size_t at, std::uint32_t value) {
   if (image.size() < at + 4) image.resize(at + 4);
   for (int i = 0; i < 4; ++i) image[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// ---- Hostile images and streams -------------------------------------------------
+
+// An image whose `entries` data entries all point at one block of `length`
+// bytes (0x5A each), placed after the directory: the model it describes holds
+// `entries` copies of the block.
+inline Bytes SharedBlockImage(std::uint32_t entries, std::uint32_t length) {
+  const std::size_t block = (16 * (std::size_t{entries} + 1) + 4095) / 4096 * 4096;
+  Bytes image(block + length, 0x5A);
+  std::fill(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(block), std::uint8_t{0});
+  PutLe32(image, 4, 26);
+  PutLe32(image, 8, entries);
+  for (std::uint32_t k = 0; k < entries; ++k) {
+    const std::size_t at = 16 * (std::size_t{k} + 1);
+    PutLe32(image, at, k);
+    PutLe32(image, at + 4, length << 8);
+    PutLe32(image, at + 12, static_cast<std::uint32_t>(block - at));
+  }
+  return image;
+}
+
+// An image whose `articles` articles each claim the same run of `parts`
+// empty parts: the model holds articles x parts chunk records.
+inline Bytes SharedPartsImage(std::uint32_t articles, std::uint32_t parts) {
+  const std::size_t run = 16 * (std::size_t{articles} + 1);
+  Bytes image(run + 16 * std::size_t{parts}, 0);
+  PutLe32(image, 4, articles << 5 | 26);
+  for (std::uint32_t i = 0; i < articles; ++i) {
+    const std::size_t at = 16 * (std::size_t{i} + 1);
+    PutLe32(image, at, packrat::Article::kMagic);
+    PutLe32(image, at + 8, parts);
+    PutLe32(image, at + 12, static_cast<std::uint32_t>((run - at) / 16));
+  }
+  return image;
+}
+
+// The complete compressed file of `image`.
+inline Bytes Compressed(const Bytes& image) {
+  struct Sink final : packrat::ByteSink {
+    void Append(const std::uint8_t* bytes, std::size_t count) override { data.insert(data.end(), bytes, bytes + count); }
+    Bytes data;
+  } sink;
+  packrat::EncodeLz(image, sink);
+  return sink.data;
+}
+
+// A compressed file that announces all of `image` but whose stream stops, at
+// a stop operation, once it has produced the first `produced` bytes.
+inline Bytes StoppedEarly(const Bytes& image, std::size_t produced) {
+  Bytes file = Compressed(Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(produced)));
+  file[2] = static_cast<std::uint8_t>(image.size() >> 16);
+  file[3] = static_cast<std::uint8_t>(image.size() >> 8);
+  file[4] = static_cast<std::uint8_t>(image.size());
+  if (file.size() < 16) file.resize(16, 0);  // a file shorter than a header is refused for that alone
+  return file;
 }
 
 }  // namespace testing_support

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
@@ -19,12 +21,14 @@ namespace packrat {
 namespace {
 
 using testing_support::Bytes;
+using testing_support::Compressed;
 using testing_support::FolderListing;
 using testing_support::Hex;
 using testing_support::MakeArchive;
 using testing_support::MakeArticle;
 using testing_support::MakeChunk;
 using testing_support::ReadFileBytes;
+using testing_support::StoppedEarly;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
@@ -40,11 +44,10 @@ std::string ErrorOf(Call call) {
   return "";
 }
 
-class VectorSink final : public ByteSink {
- public:
-  void Append(const std::uint8_t* bytes, std::size_t count) override { data.insert(data.end(), bytes, bytes + count); }
-  Bytes data;
-};
+Bytes Built(const Archive& archive) {
+  const ImageBuffer image = codec.BuildImage(archive);
+  return Bytes(image.bytes.get(), image.bytes.get() + image.size);
+}
 
 TEST(WriteCrp, EmptyArchiveIsThe33ByteFile) {
   TempDir dir;
@@ -122,42 +125,84 @@ TEST(ReadCrp, TellsCompressedFromStoredByTheFirstTwoBytes) {
 
 TEST(ReadCrp, AnnouncedSizeBelowAHeaderFailsInTheParser) {
   TempDir dir;
-  VectorSink sink;
-  EncodeLz(Bytes(10, 1), sink);
-  sink.data.resize(std::max<std::size_t>(sink.data.size(), 16), 0);
-  WriteFileBytes(dir.file("ten.crp"), sink.data);
+  Bytes file = Compressed(Bytes(10, 1));
+  file.resize(std::max<std::size_t>(file.size(), 16), 0);
+  WriteFileBytes(dir.file("ten.crp"), file);
   EXPECT_EQ(ErrorOf([&] { codec.ReadCrp(dir.file("ten.crp")); }), "Data has invalid length");
 }
 
-// A damaged stream is not padded with zeros and passed off as an archive.
+// A stream that asks for the impossible is damaged as a whole.
 TEST(ReadCrp, DamagedStreamsAreInvalid) {
   TempDir dir;
-  VectorSink sink;
-  const Archive archive = testing_support::RandomArchive(7);
-  const ImageBuffer image = codec.BuildImage(archive);
-  EncodeLz(image.view(), sink);
-  const Bytes good = sink.data;
-
+  const Bytes good = Compressed(Built(testing_support::RandomArchive(7)));
   struct Damage {
     const char* name;
     Bytes bytes;
   };
   Bytes truncated(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
-  Bytes announces_more = good;
-  announces_more.at(2) = 0x7F;
   Bytes announces_less = good;
   announces_less.at(3) = static_cast<std::uint8_t>(announces_less.at(3) - 0x10);
   const Damage cases[] = {
       {"truncated", truncated},
-      {"announces more than it holds", announces_more},
       {"announces less than it holds", announces_less},
-      {"4096 announced, nothing given", Hex("10 FB 00 10 00 FC 00 00 00 00 00 00 00 00 00 00")},
       {"copy before start", Hex("10 FB 00 00 10 00 04 E0 00 00 00 00 FC 00 00 00")},
   };
   for (const Damage& d : cases) {
     const std::string name = dir.file("bad.crp");
     WriteFileBytes(name, d.bytes);
     EXPECT_EQ(ErrorOf([&] { codec.ReadCrp(name); }), "File " + name + " is an invalid CRP") << d.name;
+  }
+}
+
+// A stream that stops before producing all it announced is refused only when
+// the parser needs a byte it did not produce: the zeros standing in for the
+// rest would otherwise be read as the archive's own. Where the parser needs
+// none of them, the file reads as the image's bytes say.
+TEST(ReadCrp, StreamsThatStopEarly) {
+  TempDir dir;
+  const std::string name = dir.file("early.crp");
+  // Directory: header, one article, one data entry, two parts (80 bytes, in
+  // 4096). Blocks: 100 bytes at 4096, 40 at 4208, the entry's 20 at 4256.
+  const Archive archive =
+      MakeArchive(3, {MakeArticle({MakeChunk(1, 2, Bytes(100, 7)), MakeChunk(2, 3, Bytes(40, 8))})},
+                  {MakeChunk(9, 1, Bytes(20, 4))});
+  const Bytes image = Built(archive);
+  ASSERT_EQ(image.size(), 8192u);
+  Bytes announces_more = Compressed(image);
+  announces_more.at(2) = 0x7F;
+
+  const Archive empty = MakeArchive(0, {}, {});
+  const std::string refused = "File " + name + " is an invalid CRP";
+  struct Case {
+    const char* name;
+    Bytes file;
+    std::optional<Archive> read;  // absent: refused with the file's text
+  };
+  const Case cases[] = {
+      {"a bare stop, 4096 announced", Hex("10 FB 00 10 00 FC 00 00 00 00 00 00 00 00 00 00"), empty},
+      {"a bare stop where an archive was announced", StoppedEarly(image, 0), empty},
+      {"cut off inside the first operation", Hex("10 FB 00 10 00 FB 01 02 03 04 05 06 07 08 09 0A"), {}},
+      {"a stop with one literal", Hex("10 FB 00 10 00 FD 07 00 00 00 00 00 00 00 00 00"), {}},
+      {"inside the header", StoppedEarly(image, 8), {}},
+      {"after the header", StoppedEarly(image, 16), {}},
+      {"inside the part entries", StoppedEarly(image, 72), {}},
+      {"after the directory", StoppedEarly(image, 4096), {}},
+      {"inside a part's block", StoppedEarly(image, 4200), {}},
+      {"before the data entry's block", StoppedEarly(image, 4256), {}},
+      {"one byte short of the last block", StoppedEarly(image, 4275), {}},
+      {"after the last block", StoppedEarly(image, 4276), archive},
+      {"one byte short of the image", StoppedEarly(image, 8191), archive},
+      {"announcing 8 MiB more", announces_more, archive},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFileBytes(name, c.file);
+    if (c.read) {
+      EXPECT_EQ(codec.ReadCrp(name), *c.read);
+    } else {
+      EXPECT_EQ(ErrorOf([&] { codec.ReadCrp(name); }), refused);
+    }
+    EXPECT_EQ(ErrorOf([&] { codec.ReadCrpBytes(c.file, name); }), ErrorOf([&] { codec.ReadCrp(name); }));
   }
 }
 

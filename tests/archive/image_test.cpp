@@ -1,5 +1,15 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "common/limited_run.h"
+#endif
+
 #include "archive_fixtures.h"
 #include "packrat/archive/bytes.h"
 #include "packrat/archive/codec.h"
@@ -172,6 +182,67 @@ TEST(ParseImage, RefusesAnythingOutsideTheImage) {
   PutLe32(exact, 32 + 12, static_cast<std::uint32_t>(exact.size() - 32));
   EXPECT_EQ(ParseError(exact), "Data is an invalid CRP");
 }
+
+#ifndef _WIN32
+// ParseImage's text for `image`, parsed in a child process that may obtain
+// only `megabytes` more address space than it holds already: a parser that
+// copies what it must refuse fails with the memory text instead of taking the
+// machine's memory. (Under AddressSanitizer, which reserves terabytes of
+// address space up front, the child runs without the limit.)
+std::string ParseErrorInLittleMemory(const Bytes& image, [[maybe_unused]] unsigned megabytes) {
+  int pipe_ends[2];
+  if (pipe(pipe_ends) != 0) return "no pipe";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(pipe_ends[0]);
+#ifndef ROADFIRE_LIMITED_RUN_ASAN
+    long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(statm, "%ld", &pages) != 1) pages = 0;
+      std::fclose(statm);
+    }
+    const rlim_t limit =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{megabytes} << 20);
+    const rlimit rl{limit, limit};
+    setrlimit(RLIMIT_AS, &rl);
+#endif
+    const std::string text = ParseError(image);
+    const ssize_t written = write(pipe_ends[1], text.data(), text.size());
+    _exit(written == static_cast<ssize_t>(text.size()) ? 0 : 1);
+  }
+  close(pipe_ends[1]);
+  const std::string text = fault_injection::DrainPipe(pipe_ends[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : "child failed";
+}
+
+// Entries may share one block, and articles one run of parts, so a small
+// image can describe any amount of data and any number of records. A model
+// whose image would reach 4 GiB can never be written again: it is refused
+// before anything is copied. Every entry's copy and every record counts, as
+// the builder would lay them out.
+TEST(ParseImage, RefusesModelsTooLargeToWriteBeforeCopyingAnything) {
+  const std::string too_large = "Archive is too large for a CRP image";
+  // 4,097 copies of 1 MiB; 16,384 articles x 16,384 empty parts, a directory of 4 GiB.
+  EXPECT_EQ(ParseErrorInLittleMemory(testing_support::SharedBlockImage(4097, 1u << 20), 64), too_large);
+  EXPECT_EQ(ParseErrorInLittleMemory(testing_support::SharedPartsImage(16384, 16384), 64), too_large);
+
+  // At the limit: 256 entries share a block and a 257th points outside the
+  // image. A directory of 8192 bytes and 256 blocks of 2^24 - 32 bytes make
+  // exactly 4 GiB: refused. With blocks 16 bytes shorter the image would be
+  // 4 GiB - 4096, so the parser goes on, to the damaged 257th entry.
+  struct Limit {
+    std::uint32_t block_length;
+    std::string text;
+  };
+  for (const Limit& limit : {Limit{(1u << 24) - 32, too_large}, Limit{(1u << 24) - 48, "Data is an invalid CRP"}}) {
+    Bytes image = testing_support::SharedBlockImage(257, limit.block_length);
+    PutLe32(image, 16 * 257 + 12, 0x7FFFFFF0u);
+    EXPECT_EQ(ParseErrorInLittleMemory(image, 64), limit.text) << limit.block_length;
+  }
+}
+#endif
 
 // ---- Builder -------------------------------------------------------------------
 

@@ -386,5 +386,30 @@ TEST(Encoder, RefusesImagesTheHeaderCannotHold) {
   EXPECT_TRUE(sink.data.empty());
 }
 
+// How many bytes a stream wrote, so a reader can tell them from the zeros
+// that fill the rest.
+TEST(Decoder, ReportsHowManyBytesTheStreamProduced) {
+  struct Case {
+    const char* stream;
+    LzStatus status;
+    std::size_t produced;
+  };
+  for (const Case& c : {Case{"10 FB 00 00 0B 1D 00 61 FC", LzStatus::kComplete, 11},
+                        Case{"10 FB 00 10 00 FC", LzStatus::kEndedEarly, 0},
+                        Case{"10 FB 00 00 06 E0 61 62 63 64 FC", LzStatus::kEndedEarly, 4},
+                        Case{"10 FB 00 00 09 E0 61 62 63 64 04 03", LzStatus::kEndedEarly, 8},
+                        Case{"10 FB 00 00 08 E0 61 62 63 64 E1 65", LzStatus::kEndedEarly, 4}}) {
+    const Bytes stream = Hex(c.stream);
+    const std::size_t n = std::size_t{stream[2]} << 16 | std::size_t{stream[3]} << 8 | stream[4];
+    Bytes output(n, 0xEE);
+    std::size_t produced = n + 1;
+    EXPECT_EQ(DecodeLz(std::span(stream).subspan(kLzHeaderSize), output, produced), c.status) << c.stream;
+    EXPECT_EQ(produced, c.produced) << c.stream;
+    EXPECT_TRUE(std::all_of(output.begin() + static_cast<long>(produced), output.end(),
+                            [](std::uint8_t b) { return b == 0; }))
+        << c.stream;
+  }
+}
+
 }  // namespace
 }  // namespace packrat

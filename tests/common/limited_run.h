@@ -1,11 +1,13 @@
-// Runs a built program as a child process on a "full disk": no file it
-// writes may grow past a byte limit (RLIMIT_FSIZE, with SIGXFSZ ignored so a
-// write past it fails with EFBIG as on a full volume). Its standard output
-// and error come back through pipes, which the limit does not touch.
+// Runs a built program as a child process under a resource limit: on a
+// "full disk", where no file it writes may grow past a byte limit
+// (RLIMIT_FSIZE, with SIGXFSZ ignored so a write past it fails with EFBIG as
+// on a full volume), or with little memory. Its standard output and error
+// come back through pipes, which the limits do not touch.
 #pragma once
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <stdlib.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,6 +15,14 @@
 
 #include <string>
 #include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ROADFIRE_LIMITED_RUN_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ROADFIRE_LIMITED_RUN_ASAN 1
+#endif
+#endif
 
 namespace fault_injection {
 
@@ -31,10 +41,11 @@ inline std::string DrainPipe(int fd) {
   return text;
 }
 
-// `limit` in bytes; standard input is /dev/null.
-inline LimitedResult RunWithFileSizeLimit(const std::string& program,
-                                          const std::vector<std::string>& arguments, rlim_t limit,
-                                          const std::string& folder = "") {
+// Runs `program` with standard input from /dev/null, in `folder` when given;
+// `limit_child` sets the limit in the child just before the program starts.
+template <typename LimitChild>
+LimitedResult RunLimited(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& folder, LimitChild limit_child) {
   int out_pipe[2];
   int err_pipe[2];
   LimitedResult result;
@@ -59,9 +70,7 @@ inline LimitedResult RunWithFileSizeLimit(const std::string& program,
     close(out_pipe[0]);
     close(err_pipe[0]);
     if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(125);
-    signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec
-    const rlimit rl{limit, limit};
-    setrlimit(RLIMIT_FSIZE, &rl);
+    limit_child();
     execv(program.c_str(), argv.data());
     _exit(126);
   }
@@ -74,6 +83,38 @@ inline LimitedResult RunWithFileSizeLimit(const std::string& program,
   result.err = DrainPipe(err_pipe[0]);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
+}
+
+// `limit` in bytes.
+inline LimitedResult RunWithFileSizeLimit(const std::string& program,
+                                          const std::vector<std::string>& arguments, rlim_t limit,
+                                          const std::string& folder = "") {
+  return RunLimited(program, arguments, folder, [limit] {
+    signal(SIGXFSZ, SIG_IGN);  // stays ignored across exec
+    const rlimit rl{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &rl);
+  });
+}
+
+// Memory the program may use, in MiB: its address space (RLIMIT_AS), so that
+// allocating past it fails at once instead of pushing the machine into swap
+// or the OOM killer. AddressSanitizer reserves terabytes of address space at
+// start, so a sanitized program gets the same bound on its resident memory
+// through the sanitizer's own option instead.
+inline LimitedResult RunWithMemoryLimit(const std::string& program, const std::vector<std::string>& arguments,
+                                        unsigned megabytes, const std::string& folder = "") {
+  return RunLimited(program, arguments, folder, [megabytes] {
+#ifdef ROADFIRE_LIMITED_RUN_ASAN
+    const char* inherited = getenv("ASAN_OPTIONS");
+    std::string options = inherited != nullptr ? inherited : "";
+    options += (options.empty() ? "" : ":") + std::string("hard_rss_limit_mb=") + std::to_string(megabytes);
+    setenv("ASAN_OPTIONS", options.c_str(), 1);
+#else
+    const rlim_t bytes = rlim_t{megabytes} << 20;
+    const rlimit rl{bytes, bytes};
+    setrlimit(RLIMIT_AS, &rl);
+#endif
+  });
 }
 
 }  // namespace fault_injection

@@ -140,18 +140,65 @@ TEST(IndexHeaderLineTest, NamesThePackAndIsNeverAnImageLine) {
   EXPECT_EQ(fshtool::IndexHeaderLine("x", std::string("\0\0\0\0", 4)), "FSH pack x (directory id \?\?\?\?)");
 }
 
-TEST_F(UnpackTest, OutputOfAnEarlierRunIsReplacedAndOtherFilesKept) {
+// What a run removes from a folder that already holds files: only what an
+// earlier run wrote (its list marks the folder as ours, and only our exact
+// names go); a user's file under a name the run would write stops it before
+// anything is written or removed.
+TEST_F(UnpackTest, OnlyAnEarlierRunsOutputIsRemovedAndUserFilesStopTheRun) {
   using namespace fshtest;
-  std::filesystem::create_directories(Work() + "/0009.bmp.dir");
-  for (const char* name : {"0007.BMP", "0000a.bmp", "0000-A.bmp", "0003-1.bmp", "index.fsh", "0001.BMP.part",
-                           "keep.txt", "12.txt", "car.bmp", "x0001.bmp"})
-    WriteFile(Work() + "/" + name, std::vector<std::uint8_t>{1});
+  // Its image lines name what it wrote: 0007.BMP (and its alpha 0007-a.BMP).
+  const std::string ours = "FSH pack old.fsh (directory id GIMX)\r\nold 0007.BMP\r\nother 0001.BMP\r\n";
+  const std::set<std::string> users = {"2023.bmp", "20230101.BMP", "7a.bmp", "0099.bmp", "00007.BMP",
+                                       "keep.txt", "12.txt", "car.bmp", "x0001.bmp", "0003-1.bmp"};
+  struct Case {
+    const char* what;
+    std::string index;  // empty: no index.fsh
+    std::set<std::string> earlier;
+    std::set<std::string> extra;  // besides `users`
+    bool stops;
+    std::set<std::string> removed;
+  };
+  const std::vector<Case> cases = {
+      {"no list: numbered files of the user's stay", "", {}, {}, false, {}},
+      {"our list: what it names goes, the user's stay", ours, {"0007.BMP", "0007-a.BMP", "0001.BMP.part"},
+       {"0002.BMP"}, false, {"0007.BMP", "0007-a.BMP", "0001.BMP.part"}},
+      {"a list that is not ours", "my own notes\r\n", {}, {}, true, {}},
+      {"our list, but the user's own bitmap under the name the run writes", ours, {"0007.BMP"}, {"0000.bmp"}, true,
+       {}},
+      {"an alpha the pipeline would take for the new bitmap's", "", {}, {"0000a.bmp"}, true, {}},
+  };
   Pack pack;
   pack.objects.push_back({"img0", {Image(kBgr888, 1, 1, {1, 2, 3})}});
-  fshtool::UnpackPack(WritePack(pack), Work());
-  // A stale 0000a.bmp would otherwise be taken as the alpha of the new 0000.BMP.
-  EXPECT_EQ(FileNames(Work()), (std::set<std::string>{"0000.BMP", "index.fsh", "keep.txt", "12.txt", "car.bmp",
-                                                      "x0001.bmp", "0009.bmp.dir"}));
+  const std::string pack_path = WritePack(pack);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(Work());
+    std::filesystem::create_directories(Work() + "/0000.BMP.dir");
+    std::set<std::string> before = users;
+    before.insert(c.earlier.begin(), c.earlier.end());
+    before.insert(c.extra.begin(), c.extra.end());
+    for (const std::string& name : before) WriteFile(Work() + "/" + name, std::vector<std::uint8_t>{7});
+    if (!c.index.empty()) {
+      WriteFile(Work() + "/index.fsh", std::vector<std::uint8_t>(c.index.begin(), c.index.end()));
+      before.insert("index.fsh");
+    }
+    before.insert("0000.BMP.dir");
+
+    std::set<std::string> expected = before;
+    if (c.stops) {
+      EXPECT_THROW(fshtool::UnpackPack(pack_path, Work()), fshtool::OutputError);
+      for (const std::string& name : c.removed) expected.erase(name);
+    } else {
+      fshtool::UnpackPack(pack_path, Work());
+      for (const std::string& name : c.removed) expected.erase(name);
+      expected.insert({"0000.BMP", "index.fsh"});
+    }
+    EXPECT_EQ(FileNames(Work()), expected);
+    for (const std::string& name : users) EXPECT_EQ(ReadText(Work() + "/" + name), "\x07") << name;
+    if (c.stops && !c.index.empty() && c.index != ours) {
+      EXPECT_EQ(ReadText(Work() + "/index.fsh"), c.index);
+    }
+  }
 }
 
 TEST_F(UnpackTest, CreatesMissingFoldersAndFindsThePackIgnoringCase) {
@@ -168,21 +215,23 @@ TEST_F(UnpackTest, CreatesMissingFoldersAndFindsThePackIgnoringCase) {
 TEST_F(UnpackTest, AFailedRunLeavesNoList) {
   using namespace fshtest;
   std::filesystem::create_directories(Work());
-  WriteFile(Work() + "/index.fsh", std::vector<std::uint8_t>{'o', 'l', 'd'});
+  const std::string old = "FSH pack old.fsh (directory id GIMX)\r\n";
+  WriteFile(Work() + "/index.fsh", std::vector<std::uint8_t>(old.begin(), old.end()));
 
   // An unreadable pack touches nothing.
   WriteFile(scratch_ / "bad.fsh", std::vector<std::uint8_t>{'S', 'H', 'P'});
   EXPECT_THROW(fshtool::UnpackPack(scratch_ / "bad.fsh", Work()), fshtool::FshError);
   EXPECT_THROW(fshtool::UnpackPack(scratch_ / "missing.fsh", Work()), fshtool::OutputError);
-  EXPECT_EQ(ReadText(Work() + "/index.fsh"), "old");
+  EXPECT_EQ(ReadText(Work() + "/index.fsh"), old);
 
-  // A bitmap that cannot be written stops the run before the list is written.
+  // A bitmap that cannot be written stops the run before the list is written,
+  // and the bitmaps it did write go with it.
   Pack pack;
   pack.objects.push_back({"img0", {Image(kBgr888, 1, 1, {1, 2, 3})}});
-  std::filesystem::create_directories(Work() + "/0000.BMP.part");
+  pack.objects.push_back({"img1", {Image(kBgra8888, 1, 1, {1, 2, 3, 4})}});
+  std::filesystem::create_directories(Work() + "/0001-a.BMP.part");
   EXPECT_THROW(fshtool::UnpackPack(WritePack(pack), Work()), fshtool::OutputError);
-  EXPECT_FALSE(std::filesystem::exists(Work() + "/index.fsh"));
-  EXPECT_FALSE(std::filesystem::exists(Work() + "/0000.BMP"));
+  EXPECT_EQ(FileNames(Work()), std::set<std::string>{"0001-a.BMP.part"});
 
   // A work folder that is a file cannot be made.
   WriteFile(scratch_ / "file", std::vector<std::uint8_t>{1});

@@ -26,13 +26,13 @@ const std::string kBoxBytes = "\xC9\xCD\xBB";
 
 #ifndef _WIN32
 
-// Runs `body` in a child whose standard streams are a new 80 x 25
-// pseudo-terminal under the locale `lang`, types `input` and returns all the
-// child wrote to the terminal.
-std::string RunInTerminal(const char* lang, void (*body)(), const std::string& input) {
+// Runs `body` in a child whose standard streams are a new pseudo-terminal of
+// 80 columns and `rows` rows under the locale `lang`, types `input` and
+// returns all the child wrote to the terminal.
+std::string RunInTerminal(const char* lang, void (*body)(), const std::string& input, unsigned short rows = 25) {
   int master = -1;
   winsize size{};
-  size.ws_row = 25;
+  size.ws_row = rows;
   size.ws_col = 80;
   const pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
   if (pid < 0) return "forkpty failed";
@@ -70,7 +70,10 @@ void DrawSomeScreen() {
   }
   console->Clear();
   console->SetTitle("Skinferry");
-  console->WriteAt(9, 12, kBoxBytes);
+  console->WriteCp437At(9, 12, kBoxBytes);
+  // A name is shown as given, not as code page 437: "\xC3\xA5" is å in
+  // UTF-8 and would be two box pieces in 437.
+  console->WriteAt(9, 8, "\xC3\xA5re.fsh");
   console->WriteAt(-1, 3, "off screen");
   console->PlaceCursor(9, 16);
   const auto line = console->ReadLine();
@@ -82,6 +85,7 @@ TEST(Console, PosixTerminalGetsPositionedTextAndTheBoxInUtf8) {
   EXPECT_NE(out.find("\x1b[2J\x1b[H"), std::string::npos) << out;
   EXPECT_NE(out.find("\x1b]0;Skinferry\x07"), std::string::npos) << out;
   EXPECT_NE(out.find("\x1b[13;10H\u2554\u2550\u2557"), std::string::npos) << out;
+  EXPECT_NE(out.find("\x1b[9;10H\u00e5re.fsh"), std::string::npos) << out;
   EXPECT_NE(out.find("\x1b[17;10H"), std::string::npos) << out;
   EXPECT_NE(out.find("\x1b[1;1Hgot:typed text."), std::string::npos) << out;
   EXPECT_EQ(out.find("off screen"), std::string::npos) << out;
@@ -90,7 +94,35 @@ TEST(Console, PosixTerminalGetsPositionedTextAndTheBoxInUtf8) {
 TEST(Console, PosixTerminalWithoutUtf8GetsTheBytesUnchanged) {
   const std::string out = RunInTerminal("C", DrawSomeScreen, "\n");
   EXPECT_NE(out.find("\x1b[13;10H" + kBoxBytes), std::string::npos) << out;
+  EXPECT_NE(out.find("\x1b[9;10H\xC3\xA5re.fsh"), std::string::npos) << out;
   EXPECT_NE(out.find("got:."), std::string::npos) << out;
+}
+
+// Skinferry's last cursor position, row 24, and a text there.
+void UseTheRowBelowTheBox() {
+  auto console = platform::OpenConsole();
+  console->WriteAt(9, 23, "last row");
+  console->PlaceCursor(9, 24);
+  console->WriteAt(0, 24, "below");
+  console->WriteCp437At(79, 23, "\xBC");
+  console->WriteAt(80, 0, "right of it");
+}
+
+TEST(Console, PosixPositionOutsideTheTerminalLeavesTheCursorWhereItWas) {
+  struct Case {
+    unsigned short rows;
+    bool row_24_visible;
+  };
+  for (const Case c : {Case{24, false}, Case{25, true}}) {
+    SCOPED_TRACE(c.rows);
+    const std::string out = RunInTerminal("C.UTF-8", UseTheRowBelowTheBox, "", c.rows);
+    EXPECT_NE(out.find("\x1b[24;10Hlast row"), std::string::npos) << out;
+    EXPECT_NE(out.find("\x1b[24;80H\u255d"), std::string::npos) << out;
+    // A terminal would clamp row 25 to its last row, over the box's corner.
+    EXPECT_EQ(out.find("\x1b[25;10H") != std::string::npos, c.row_24_visible) << out;
+    EXPECT_EQ(out.find("below") != std::string::npos, c.row_24_visible) << out;
+    EXPECT_EQ(out.find("right of it"), std::string::npos) << out;
+  }
 }
 
 TEST(Console, PosixReadLineReportsTheEndOfInput) {
@@ -209,8 +241,15 @@ TEST(Console, Win32ScreenShowsTheBoxAtItsPlaceAndTheTitle) {
   ::GetConsoleTitleA(title, sizeof title);
   EXPECT_STREQ(title, "Skinferry");
 
-  console->WriteAt(9, 12, kBoxBytes + " Info:");
+  console->WriteCp437At(9, 12, kBoxBytes);
+  console->WriteAt(12, 12, " Info:");
   EXPECT_EQ(own.ReadCells(9, 12, 9), L"\u2554\u2550\u2557 Info:");
+
+  // Names are in the ANSI code page: byte 0x92 of Windows-1252 is the
+  // right single quote, which code page 437 would show as the letter \u00c6.
+  ASSERT_EQ(::GetACP(), 1252u) << "the Wine set-up is expected to use the Western code page";
+  console->WriteAt(9, 8, "it\x92s.fsh");
+  EXPECT_EQ(own.ReadCells(9, 8, 8), L"it\u2019s.fsh");
 
   console->PlaceCursor(9, 16);
   EXPECT_EQ(own.Cursor().X, 9);

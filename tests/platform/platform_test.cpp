@@ -18,6 +18,7 @@
 #include <windows.h>
 #else
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -272,11 +273,96 @@ TEST(FileSystem, CopyKeepsTheProgramRunnable) {
   EXPECT_NE(st.st_mode & S_IXUSR, 0u);
 }
 
+TEST(FileSystem, LinksAreToldFromFilesAndFolders) {
+  TempTree tree;
+  const std::string file = tree.File("real.bin");
+  const std::string folder = tree.Folder("Real");
+  ASSERT_EQ(::symlink(file.c_str(), tree.Path("to-file").c_str()), 0);
+  ASSERT_EQ(::symlink(folder.c_str(), tree.Path("to-folder").c_str()), 0);
+  ASSERT_EQ(::symlink(tree.Path("gone").c_str(), tree.Path("dangling").c_str()), 0);
+  EXPECT_TRUE(platform::IsLink(tree.Path("to-file")));
+  EXPECT_TRUE(platform::IsLink(tree.Path("TO-FOLDER")));  // matched ignoring case, as elsewhere
+  EXPECT_TRUE(platform::IsLink(tree.Path("dangling")));
+  EXPECT_FALSE(platform::IsLink(file));
+  EXPECT_FALSE(platform::IsLink(folder));
+  EXPECT_FALSE(platform::IsLink(tree.Path("missing")));
+  // Only the last name counts: a file reached through a linked folder is not itself a link.
+  tree.File("Real/inside.bin");
+  EXPECT_FALSE(platform::IsLink(tree.Path("to-folder/inside.bin")));
+}
+
 TEST(FileSystem, DeleteFindsTheFileIgnoringCase) {
   TempTree tree;
   const std::string file = tree.File("Car.TGA");
   EXPECT_TRUE(platform::DeleteFileForced(tree.Path("car.tga")));
   EXPECT_FALSE(platform::Exists(file));
+}
+#endif
+
+// del *.tga passes read-only and hidden files over; the listing tells them,
+// and the plain delete refuses a read-only file even to an administrator.
+TEST(FileSystem, PlainDeleteLeavesReadOnlyFilesAndTheListingTellsThem) {
+  TempTree tree;
+  const std::string plain = tree.File("plain.tga");
+  const std::string read_only = tree.File("read-only.tga");
+#ifdef _WIN32
+  const std::string hidden = tree.File("hidden.tga");
+  ASSERT_TRUE(::SetFileAttributesA(read_only.c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(::SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN));
+#else
+  const std::string hidden = tree.File(".hidden.tga");
+  ASSERT_EQ(::chmod(read_only.c_str(), 0444), 0);
+#endif
+  for (const platform::FolderEntry& entry : platform::ListFolder(tree.root())) {
+    EXPECT_EQ(entry.read_only, entry.name == "read-only.tga") << entry.name;
+    EXPECT_EQ(entry.hidden, entry.name.find("hidden") != std::string::npos) << entry.name;
+  }
+  EXPECT_FALSE(platform::DeleteFileUnlessReadOnly(read_only));
+  EXPECT_TRUE(platform::Exists(read_only));
+  EXPECT_TRUE(platform::DeleteFileUnlessReadOnly(plain));
+  EXPECT_FALSE(platform::Exists(plain));
+  EXPECT_TRUE(platform::DeleteFileForced(read_only));
+}
+
+#ifndef _WIN32
+// A name written in another letter case lands on the existing entry, in a
+// folder found the same way; a new name keeps its own spelling.
+TEST(FileSystem, PathForWritingFindsExistingNamesIgnoringCase) {
+  TempTree tree;
+  tree.Folder("DUMMY");
+  const std::string existing = tree.File("DUMMY/Index.TXT");
+  EXPECT_EQ(platform::PathForWriting(tree.Path("dummy/index.txt")), existing);
+  EXPECT_EQ(platform::PathForWriting(tree.Path("dummy/new.ptx")), tree.Path("DUMMY/new.ptx"));
+  EXPECT_EQ(platform::PathForWriting(tree.Path("missing/new.ptx")), tree.Path("missing/new.ptx"));
+}
+
+// A link is seen and removed as a link; what it leads to stays.
+TEST(FileSystem, LinksAreRemovedNotFollowed) {
+  TempTree tree;
+  tree.Folder("target");
+  const std::string kept = tree.File("target/kept.bmp");
+  const std::string link = tree.Path("TPC");
+  ASSERT_EQ(::symlink(tree.Path("target").c_str(), link.c_str()), 0);
+  EXPECT_TRUE(platform::IsLink(tree.Path("tpc")));
+  EXPECT_FALSE(platform::IsLink(tree.Path("target")));
+  EXPECT_FALSE(platform::RemoveLink(tree.Path("target")));
+  EXPECT_TRUE(platform::RemoveLink(tree.Path("tpc")));
+  EXPECT_FALSE(platform::Exists(link));
+  EXPECT_TRUE(platform::Exists(kept));
+}
+
+// Output meant for the terminal is collected instead, both streams in the
+// order written, and a program that writes more than a pipe holds never
+// blocks.
+TEST(StartAndWait, CollectsWhatTheProgramPrints) {
+  std::string output = "stale";
+  ASSERT_TRUE(platform::StartAndWait("/bin/sh", "-c \"echo out; echo err >&2\"", "", platform::WindowMode::kNormal,
+                                     &output));
+  EXPECT_EQ(output, "out\nerr\n");
+  ASSERT_TRUE(platform::StartAndWait("/bin/sh", "-c \"head -c 300000 /dev/zero | tr '\\\\0' x; echo end\"", "",
+                                     platform::WindowMode::kNormal, &output));
+  EXPECT_EQ(output.size(), 64u * 1024u);
+  EXPECT_EQ(output.substr(output.size() - 4), "end\n");
 }
 #endif
 

@@ -12,6 +12,11 @@
 #include "packrat/archive/codec.h"
 #include "platform/platform.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
 namespace {
 
 using testing_support::kExeSuffix;
@@ -81,5 +86,78 @@ TEST(PackratCli, PacksAndUnpacksAnArchiveInAFolderWithSpaces) {
                                      platform::WindowMode::kHidden));
   EXPECT_EQ(ReadWholeFile(drp), image);
 }
+
+// The explorer the way a user runs it: extract next to the archive, then
+// build from the folder, in a folder whose name is outside ASCII (one byte
+// of the ANSI code page on Windows).
+TEST(PackratCli, ExtractsAndRebuildsAnArchiveInAFolderWithAnAccentedName) {
+  if (!platform::Exists(Program("packrat-cli"))) GTEST_SKIP() << "packrat-cli is not built";
+  const testing_support::TempDir tree;
+  const std::string folder = tree.file("Caf\xE9 Pack");
+  ASSERT_TRUE(platform::CreateFolder(folder));
+  const std::string crp = platform::JoinPath(folder, "car.crp");
+  const packrat::ArchiveCodec codec;
+  const packrat::Archive archive = MakeArchive();
+  codec.WriteCrp(archive, crp);
+  codec.WriteDrp(archive, platform::JoinPath(folder, "car.drp"));
+
+  ASSERT_TRUE(platform::StartAndWait(Program("packrat-cli"), "extract \"" + crp + "\"", folder,
+                                     platform::WindowMode::kHidden));
+  const std::string extracted = platform::JoinPath(folder, "car");
+  ASSERT_EQ(platform::FindEntry(platform::JoinPath(extracted, "archive.json")), platform::EntryKind::kFile);
+  for (const char* output : {"rebuilt.crp", "rebuilt.drp"}) {
+    ASSERT_TRUE(platform::StartAndWait(Program("packrat-cli"),
+                                       "build \"" + extracted + "\" \"" + platform::JoinPath(folder, output) + "\"",
+                                       folder, platform::WindowMode::kHidden));
+  }
+  EXPECT_EQ(ReadWholeFile(platform::JoinPath(folder, "rebuilt.crp")), ReadWholeFile(crp));
+  EXPECT_EQ(ReadWholeFile(platform::JoinPath(folder, "rebuilt.drp")), ReadWholeFile(platform::JoinPath(folder, "car.drp")));
+  EXPECT_FALSE(ReadWholeFile(crp).empty());
+
+  // A chunk file renamed by hand to an accented name: the manifest spells it
+  // in UTF-8, the disk in the system's own way.
+  const std::string manifest_path = platform::JoinPath(extracted, "archive.json");
+  std::string manifest = ReadWholeFile(manifest_path);
+  const std::string generated = "entries/00-00000200.bin";
+  const std::size_t at = manifest.find(generated);
+  ASSERT_NE(at, std::string::npos) << manifest;
+  manifest.replace(at, generated.size(), "caf\xC3\xA9.bin");
+  testing_support::WriteWholeFile(manifest_path, manifest);
+#ifdef _WIN32
+  const std::string on_disk = "caf\xE9.bin";  // Windows-1252, the ANSI code page under Wine
+#else
+  const std::string on_disk = "caf\xC3\xA9.bin";
+#endif
+  ASSERT_TRUE(platform::MoveFileReplacing(platform::JoinPath(platform::JoinPath(extracted, "entries"), "00-00000200.bin"),
+                                          platform::JoinPath(extracted, on_disk)));
+  ASSERT_TRUE(platform::StartAndWait(Program("packrat-cli"),
+                                     "build \"" + extracted + "\" \"" + platform::JoinPath(folder, "renamed.crp") + "\"",
+                                     folder, platform::WindowMode::kHidden));
+  EXPECT_EQ(ReadWholeFile(platform::JoinPath(folder, "renamed.crp")), ReadWholeFile(crp));
+}
+
+#ifdef _WIN32
+// Programs whose texts are fixed (mipmill's usage box, alphawed's boxes, the
+// Packrat dialog) carry the version where Windows shows it, in the file's
+// properties; every program carries the one the project records.
+TEST(Programs, EveryProgramCarriesTheProjectVersion) {
+  for (const std::string name : {"Packrat", "packrat-cli", "Skinferry", "needed_Exes\\fshtool",
+                                 "needed_Exes\\alphawed", "needed_Exes\\mipmill"}) {
+    const std::string path = Program(name);
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_NE(size, 0u) << path;
+    std::vector<char> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(path.c_str(), 0, size, info.data())) << path;
+    for (const char* field : {"ProductVersion", "FileVersion"}) {
+      void* value = nullptr;
+      UINT length = 0;
+      const std::string query = std::string("\\StringFileInfo\\040904B0\\") + field;
+      ASSERT_TRUE(::VerQueryValueA(info.data(), query.c_str(), &value, &length)) << path << " " << field;
+      EXPECT_STREQ(static_cast<const char*>(value), ROADFIRE_PROJECT_VERSION) << path << " " << field;
+    }
+  }
+}
+#endif
 
 }  // namespace

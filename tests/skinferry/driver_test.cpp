@@ -69,6 +69,23 @@ TEST(LongPathFormTest, SpellsComponentsAsStoredAndDropsTheTrailingSeparator) {
             P({"Program Files", "Skin Ferry"}));
   // A component that does not exist is kept as given.
   EXPECT_EQ(LongPathForm(host, P({"program files", "Nope", "x"})), P({"Program Files", "Nope", "x"}));
+
+  // Runs of separators inside a path name the same folder; only those at
+  // the end are dropped. Stopping at the first would put the work folder,
+  // which every run empties, into a parent of the temporary folder.
+  const std::string sep(1, kSep);
+  struct Case {
+    std::string path;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {P({"program files"}) + sep + sep + "skin ferry", P({"Program Files", "Skin Ferry"})},
+      {P({"program files"}) + sep + sep + sep + "skin ferry" + sep + sep, P({"Program Files", "Skin Ferry"})},
+      {P({"program files", "skin ferry"}) + sep + sep + sep, P({"Program Files", "Skin Ferry"})},
+      // A network path keeps its two leading separators and its server.
+      {sep + sep + "server" + sep + "share" + sep + "Temp" + sep, sep + sep + "server" + sep + "share" + sep + "Temp"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LongPathForm(host, c.path), c.expected) << c.path;
 }
 
 TEST(StartupValuesTest, FoldersAndNames) {
@@ -318,6 +335,9 @@ TEST_F(RunFixture, TgaDeletionTouchesOnlyTheOutputFolder) {
   host.AddFile(P({"prog", "my pack.fsh"}));
   host.AddFile(P({"prog", "my", "keep.tga"}));
   host.AddFile(P({"prog", "my pack", "mine.Tga"}));
+  // del passes read-only and hidden files over.
+  host.AddFile(P({"prog", "my pack", "read-only.tga"}), "mine", true, false);
+  host.AddFile(P({"prog", "my pack", "hidden.tga"}), "mine", false, true);
   host.AddFolder(P({"prog", "my pack", "folder.tga"}));
   list = "car 0000.BMP\n";
   bitmaps = {"0000.BMP"};
@@ -327,7 +347,95 @@ TEST_F(RunFixture, TgaDeletionTouchesOnlyTheOutputFolder) {
   EXPECT_FALSE(host.Has(P({"prog", "my pack", "car.tga"})));
   EXPECT_TRUE(host.Has(P({"prog", "my pack", "car.ptx"})));
   EXPECT_TRUE(host.Has(P({"prog", "my pack", "folder.tga"})));
+  EXPECT_EQ(host.Data(P({"prog", "my pack", "read-only.tga"})), "mine");
+  EXPECT_EQ(host.Data(P({"prog", "my pack", "hidden.tga"})), "mine");
   for (const std::string& e : host.events) EXPECT_EQ(e.find("start cmd"), std::string::npos);
+}
+
+// A link in place of the work folder is removed as a link, on every start,
+// and a real folder is made before fshtool fills it.
+TEST_F(RunFixture, WorkFolderThatIsALinkIsReplacedByAFolder) {
+  host.AddLink(kWork);
+  Run("");
+  EXPECT_FALSE(host.Has(kWork));
+  EXPECT_EQ(host.events.front(), "cd " + kProg);
+  EXPECT_EQ(host.events.at(1), "unlink " + kWork);
+
+  host.events.clear();
+  host.AddLink(kWork);
+  list = "car 0000.BMP\n";
+  bitmaps = {"0000.BMP"};
+  host.on_start = [behave = host.on_start](FakeHost& h, const Start& start) {
+    if (EndsWith(start.program, "fshtool.exe")) {
+      EXPECT_TRUE(h.Has(kWork) && !h.IsLinkNode(kWork)) << "fshtool must find a real folder";
+    }
+    return behave(h, start);
+  };
+  Run();
+  EXPECT_EQ(host.Data(InOut("index.txt")), "; Index file made by Skinferry\r\ncar.ptx\r\n");
+}
+
+// One this user may not remove (another user's, in a shared temporary
+// folder) is never used: fshtool is not started and the run ends in the
+// list error without reading a list through it.
+TEST_F(RunFixture, WorkFolderLinkThatCannotBeRemovedEndsInTheListError) {
+  host.AddLink(kWork, false);
+  Run();
+  EXPECT_TRUE(StartsOf("fshtool.exe").empty());
+  EXPECT_EQ(host.Data(InOut("index.txt")),
+            "; Index file made by Skinferry\r\n"
+            "An error has occurred while reading th index.fsh file!: BMPfile:  Alphafile:  TGA-file: \r\n");
+  EXPECT_EQ(host.WritesAt(27, 20), std::vector<std::string>{"An error has occurred!"});
+  EXPECT_FALSE(host.Has(InOut("index_old.txt")));
+  EXPECT_EQ(host.events.back(), "wait 9,24");
+}
+
+// On a system where the tools share Skinferry's terminal, what they print is
+// collected and shown in rows of its own, so the box and its fields stay
+// exactly as a quiet run leaves them.
+TEST_F(RunFixture, ToolMessagesGoToTheirOwnRowsAndLeaveTheBoxAlone) {
+  list = "car 0000.BMP\n";
+  bitmaps = {"0000.BMP"};
+  const std::string long_line(100, 'x');
+  FakeHost quiet;
+  quiet.executable_path = host.executable_path;
+  quiet.temp_folder = host.temp_folder;
+  quiet.AddFile(kPack, "FSH");
+  quiet.on_start = host.on_start;
+  RunSkinferry(quiet, kPack);
+
+  host.on_start = [behave = host.on_start, &long_line](FakeHost& h, const Start& start) {
+    const bool started = behave(h, start);
+    if (EndsWith(start.program, "fshtool.exe")) h.tool_output = "fshtool: pack.fsh: object 3 skipped\n";
+    if (EndsWith(start.program, "alphawed.exe")) h.tool_output = "\x1b[14;1HAlphawed: sneaky\r\n";
+    if (EndsWith(start.program, "MIPMILL.exe")) {
+      h.tool_output = "MIPMILL Error: File not found\n\r\n\rCommand-line parameters:\n\r" + long_line;
+    }
+    return started;
+  };
+  Run();
+  for (int row = 8; row < FakeHost::kRows; ++row) EXPECT_EQ(host.Row(row), quiet.Row(row)) << "row " << row;
+  // The newest four lines, blank lines left out, a long one cut at the width.
+  const std::vector<std::string> shown = {" [14;1HAlphawed: sneaky", "MIPMILL Error: File not found",
+                                          "Command-line parameters:", long_line.substr(0, 70)};
+  for (int i = 0; i < 4; ++i) {
+    std::string expected = shown[static_cast<size_t>(i)];
+    expected.resize(70, ' ');
+    EXPECT_EQ(host.At(9, 4 + i, 70), expected) << "row " << 4 + i;
+  }
+  for (const Write& w : host.writes) EXPECT_EQ(w.text.find('\x1b'), std::string::npos) << w.text;
+
+  // A log keeps every line, in order.
+  FakeHost& log = quiet;
+  log.screen = false;
+  log.log_lines.clear();
+  log.on_start = host.on_start;
+  RunSkinferry(log, kPack);
+  const std::vector<std::string>& lines = log.log_lines;
+  const auto at = std::find(lines.begin(), lines.end(), "fshtool: pack.fsh: object 3 skipped");
+  ASSERT_NE(at, lines.end());
+  EXPECT_EQ(*(at + 1), "Info: Finished converting the fsh file to bmp's");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), long_line), lines.end());
 }
 
 TEST_F(RunFixture, SecondRunReplacesTheListsAndStartsNamesAfresh) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -195,17 +196,105 @@ TEST_F(EndToEnd, UsageWithoutArgumentAndStaleWorkFolderRemoved) {
   EXPECT_EQ(Lines(ReadAll(log)), expected);
 }
 
-// A work folder planted as a link to another folder must not lead the
-// clean-up into that folder.
+// The names and contents of the files directly in a folder.
+std::map<std::string, std::string> Contents(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) files[entry.path().filename().string()] = ReadAll(entry.path());
+  return files;
+}
+
+// A work folder planted as a link to another folder must lead neither the
+// clean-up nor fshtool into that folder: the link goes, a folder of the
+// run's own takes its place.
 TEST_F(EndToEnd, WorkFolderThatIsALinkIsNotFollowed) {
   const fs::path elsewhere = root / "elsewhere";
   fs::create_directories(elsewhere);
   WriteAll(elsewhere / "precious.txt", "keep me");
+  WriteAll(elsewhere / "0000.BMP", "the user's own picture");
+  WriteAll(elsewhere / "index.fsh", "the user's own list");
   fs::permissions(elsewhere / "precious.txt", fs::perms::owner_read);
+  const auto before = Contents(elsewhere);
   fs::create_directory_symlink(elsewhere, tmp / "TPC");
   ASSERT_EQ(Run(""), 0);
-  EXPECT_EQ(ReadAll(elsewhere / "precious.txt"), "keep me");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(tmp / "TPC")));
   EXPECT_EQ(fs::status(elsewhere / "precious.txt").permissions() & fs::perms::all, fs::perms::owner_read);
+
+  fs::create_directory_symlink(elsewhere, tmp / "TPC");
+  ASSERT_EQ(Run("'my pack.fsh'"), 0) << ReadAll(log);
+  EXPECT_EQ(Contents(elsewhere), before);
+  EXPECT_EQ(ReadAll(prog / "my pack" / "index.txt"),
+            "; Index file made by Skinferry\r\ncar.ptx\r\nwheel-4.ptx\r\ncar(1).ptx\r\n");
+  EXPECT_FALSE(fs::exists(fs::symlink_status(tmp / "TPC")));
+}
+
+// In a shared temporary folder (sticky, like /tmp) a link of another user's
+// cannot be removed; the run then never starts fshtool and ends in the list
+// error, and the folder the link leads to stays as it was.
+TEST_F(EndToEnd, WorkFolderLinkOfAnotherUserStopsTheRun) {
+  ASSERT_EQ(::geteuid(), 0u) << "needs root to plant a link that the run's user may not remove";
+  const fs::path shared = root / "shared";
+  const fs::path elsewhere = root / "elsewhere";
+  fs::create_directories(shared);
+  fs::create_directories(elsewhere);
+  WriteAll(elsewhere / "0000.BMP", "the user's own picture");
+  fs::create_directory_symlink(elsewhere, shared / "TPC");
+  const auto before = Contents(elsewhere);
+  // The run's user may go everywhere, and write to the program folder and
+  // the shared one, but only root may remove root's link in the sticky one.
+  for (const fs::path& p : {root, prog, caller, elsewhere}) fs::permissions(p, fs::perms::all);
+  fs::permissions(shared, fs::perms::all | fs::perms::sticky_bit);
+  WriteAll(log, "");
+  WriteAll(tool_log, "");
+  fs::permissions(log, fs::perms::all);
+  fs::permissions(tool_log, fs::perms::all);
+
+  const int status = Shell("cd " + ShellQuoted(caller.string()) + " && TMPDIR=" + ShellQuoted(shared.string()) +
+                           " FAKE_TOOL_LOG=" + ShellQuoted(tool_log.string()) +
+                           " setpriv --reuid=65534 --regid=65534 --clear-groups timeout 60 " +
+                           ShellQuoted((prog / "skinferry").string()) + " 'my pack.fsh' </dev/null >" +
+                           ShellQuoted(log.string()) + " 2>&1");
+  ASSERT_EQ(status, 0) << ReadAll(log);
+  EXPECT_TRUE(fs::is_symlink(shared / "TPC"));
+  EXPECT_EQ(Contents(elsewhere), before);
+  EXPECT_EQ(ReadAll(tool_log), "");
+  EXPECT_EQ(ReadAll(prog / "my pack" / "index.txt"),
+            "; Index file made by Skinferry\r\n"
+            "An error has occurred while reading th index.fsh file!: BMPfile:  Alphafile:  TGA-file: \r\n");
+}
+
+// index.txt (and index_old.txt) are found the way every other name is,
+// ignoring letter case: an output folder that exists as DUMMY gets its list
+// replaced, and no second folder appears.
+TEST_F(EndToEnd, ListsAreReplacedInAnOutputFolderSpelledOtherwise) {
+  WriteAll(prog / "dummy.fsh", kPackText);
+  fs::create_directories(prog / "DUMMY");
+  WriteAll(prog / "DUMMY" / "index.txt", "; Index file made by Skinferry\r\nold.ptx\r\n");
+  WriteAll(prog / "DUMMY" / "INDEX_OLD.TXT", "old list");
+  ASSERT_EQ(Run("dummy.fsh"), 0) << ReadAll(log);
+  // The stand-in tools take the paths they get exactly, so no TGA lands in
+  // DUMMY and the third image's name gets no "(1)"; the lists are the point.
+  EXPECT_EQ(ReadAll(prog / "DUMMY" / "index.txt"),
+            "; Index file made by Skinferry\r\ncar.ptx\r\nwheel-4.ptx\r\ncar.ptx\r\n");
+  EXPECT_EQ(ReadAll(prog / "DUMMY" / "INDEX_OLD.TXT"), kIndexFsh);
+  EXPECT_FALSE(fs::exists(prog / "dummy"));
+  EXPECT_EQ(Contents(prog / "DUMMY").size(), 2u);
+}
+
+// The clean-up deletes TGA files as del *.tga would: a read-only one (no
+// write bit for its owner) and a hidden one are the user's and stay.
+TEST_F(EndToEnd, TgaCleanUpLeavesReadOnlyAndHiddenFiles) {
+  const fs::path out = prog / "my pack";
+  fs::create_directories(out);
+  WriteAll(out / "keep.tga", "read-only");
+  fs::permissions(out / "keep.tga", fs::perms::owner_read | fs::perms::group_read);
+  WriteAll(out / ".hidden.tga", "hidden");
+  WriteAll(out / "old.tga", "an ordinary leftover");
+  ASSERT_EQ(Run("'my pack.fsh'"), 0) << ReadAll(log);
+  EXPECT_EQ(ReadAll(out / "keep.tga"), "read-only");
+  EXPECT_EQ(ReadAll(out / ".hidden.tga"), "hidden");
+  EXPECT_FALSE(fs::exists(out / "old.tga"));
+  EXPECT_FALSE(fs::exists(out / "car.tga"));
+  EXPECT_TRUE(fs::exists(out / "car.ptx"));
 }
 
 TEST_F(EndToEnd, MissingToolsEndInTheListError) {
@@ -218,26 +307,39 @@ TEST_F(EndToEnd, MissingToolsEndInTheListError) {
   EXPECT_NE(ReadAll(log).find("An error has occurred!"), std::string::npos);
 }
 
-// The screen as a user sees it, in an 80 x 25 terminal.
-TEST_F(EndToEnd, ScreenInATerminal) {
-  if (Shell("command -v tmux >/dev/null 2>&1") != 0) GTEST_SKIP() << "tmux is not installed";
+// Runs skinferry on `argument` in a tmux terminal of 80 columns and `rows`
+// rows until its status line says it has finished, then types `keys` (no
+// Enter) and returns the screen as it then is; Enter ends the run.
+std::vector<std::string> ScreenOfARun(const EndToEnd& test, int rows, const std::string& argument,
+                                      const std::string& keys) {
   const std::string socket = "skinferry-e2e-" + std::to_string(::getpid());
   const std::string tmux = "LANG=C.UTF-8 tmux -u -L " + socket + " ";
-  const std::string command = "cd " + ShellQuoted(caller.string()) + " && " + Environment() +
-                              "LANG=C.UTF-8 " + ShellQuoted((prog / "skinferry").string()) + " 'my pack.fsh'";
-  ASSERT_EQ(Shell(tmux + "new-session -d -x 80 -y 25 " + ShellQuoted(command)), 0);
-
+  const std::string command = "cd " + ShellQuoted(test.caller.string()) + " && " + test.Environment() +
+                              "LANG=C.UTF-8 " + ShellQuoted((test.prog / "skinferry").string()) + " " + argument;
+  const fs::path capture = test.root / "screen.txt";
+  EXPECT_EQ(Shell(tmux + "new-session -d -x 80 -y " + std::to_string(rows) + " " + ShellQuoted(command)), 0);
   std::vector<std::string> screen;
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int attempt = 0; attempt < 150; ++attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    Shell(tmux + "capture-pane -p > " + ShellQuoted((root / "screen.txt").string()));
-    screen = Lines(ReadAll(root / "screen.txt"));
+    Shell(tmux + "capture-pane -p > " + ShellQuoted(capture.string()));
+    screen = Lines(ReadAll(capture));
     if (screen.size() > 13 && screen[13].find("finished!") != std::string::npos) break;
+  }
+  if (!keys.empty()) {
+    Shell(tmux + "send-keys -l " + ShellQuoted(keys));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Shell(tmux + "capture-pane -p > " + ShellQuoted(capture.string()));
+    screen = Lines(ReadAll(capture));
   }
   Shell(tmux + "send-keys Enter");
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   Shell(tmux + "kill-server >/dev/null 2>&1");
+  return screen;
+}
 
+// The screen as a user sees it, in an 80 x 25 terminal.
+TEST_F(EndToEnd, ScreenInATerminal) {
+  const std::vector<std::string> screen = ScreenOfARun(*this, 25, "'my pack.fsh'", "");
   ASSERT_GT(screen.size(), 23u);
   std::string rule;
   for (int i = 0; i < 60; ++i) rule += "═";
@@ -322,6 +424,52 @@ TEST_F(EndToEnd, RealMergerAndEncoder) {
   EXPECT_EQ(wheel[12], 4);  // the level count its name asks for
   EXPECT_EQ(wheel.size(), expected_size(wheel));
   for (const auto& entry : fs::directory_iterator(out)) EXPECT_NE(entry.path().extension(), ".tga");
+}
+#endif
+
+#ifdef SKINFERRY_REAL_TOOLS
+// The real tools share the terminal: mipmill's box for a picture it cannot
+// take (10 x 10) is a line on standard error. It must appear in the message
+// rows and leave the box whole, in the smallest terminal that holds the box,
+// where the final cursor row lies below the screen and the text the user
+// types before Enter must not land on the box's corner. The pack's name
+// outside ASCII shows as itself.
+TEST_F(EndToEnd, ToolMessagesAndTypedTextLeaveTheBoxWhole) {
+  const fs::path tools = prog / "needed_Exes";
+  fs::remove(tools / "alphawed.exe");
+  fs::remove(tools / "mipmill");
+  fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / "alphawed", tools / "alphawed");
+  fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / "mipmill", tools / "mipmill");
+  const fs::path src = root / "src";
+  fs::create_directories(src);
+  testbmp::WriteBmp((src / "odd.bmp").string(), testbmp::Picture(10, 10, {200, 10, 20}));
+  testbmp::WriteBmp((src / "good.bmp").string(), testbmp::Picture(8, 8, {0, 0, 255}));
+  WriteAll(prog / "\xC3\xA5re.fsh", "#copy 0000.BMP " + (src / "odd.bmp").string() + "\n#copy 0001.BMP " +
+                                         (src / "good.bmp").string() + "\nFSH\r\nodd 0000.BMP\r\ngood 0001.BMP\r\n");
+
+  const std::vector<std::string> screen = ScreenOfARun(*this, 24, "\xC3\xA5re.fsh", "typed");
+  ASSERT_EQ(screen.size(), 24u) << ReadAll(root / "screen.txt");
+  std::string rule;
+  for (int i = 0; i < 60; ++i) rule += "═";
+  EXPECT_EQ(Columns(screen[8], 9, 25), "Name of fshfile: \u00e5re.fsh ");
+  EXPECT_EQ(Columns(screen[12], 9, 62), "╔" + rule + "╗");
+  EXPECT_EQ(Columns(screen[14], 9, 62), "╠" + rule + "╣");
+  EXPECT_EQ(Columns(screen[21], 9, 62), "╠" + rule + "╣");
+  EXPECT_EQ(Columns(screen[23], 9, 62), "╚" + rule + "╝");
+  for (int row : {13, 15, 16, 17, 18, 19, 20, 22}) {
+    EXPECT_EQ(Columns(screen[static_cast<size_t>(row)], 9, 1), "║") << row;
+    EXPECT_EQ(Columns(screen[static_cast<size_t>(row)], 70, 1), "║") << row;
+  }
+  EXPECT_EQ(Columns(screen[13], 17, 27), "Converting to ptx finished!");
+  EXPECT_EQ(Columns(screen[18], 10, 26), "PTX file:        good.ptx ");
+  EXPECT_EQ(Columns(screen[22], 58, 5), "100% ");
+  EXPECT_EQ(screen[23].find("typed"), std::string::npos);
+  bool shown = false;
+  for (int row = 4; row < 8; ++row) {
+    shown = shown || Columns(screen[static_cast<size_t>(row)], 9, 58) ==
+                         "Error: TGA size must be 8,16,32...1024 x 24/32 bit        ";
+  }
+  EXPECT_TRUE(shown) << ReadAll(root / "screen.txt");
 }
 #endif
 

@@ -52,8 +52,10 @@ class FakeHost final : public Host {
   bool screen = true;
   std::string executable_path = P({"prog", "Skinferry.exe"});
   std::string temp_folder = P({"temp"}) + platform::kPathSeparator;
-  // Answers every program start; returns whether it "started".
+  // Answers every program start; returns whether it "started". What it
+  // leaves in `tool_output` is handed back as the program's messages.
   std::function<bool(FakeHost&, const Start&)> on_start;
+  std::string tool_output;
 
   void AddFolder(const std::string& path) {
     if (path.empty() || path == kRoot) return;
@@ -66,6 +68,23 @@ class FakeHost final : public Host {
     AddFolder(Parent(path));
     nodes_[Key(path)] = Node{path, false, data};
   }
+  // A file the user marked read-only or hidden.
+  void AddFile(const std::string& path, const std::string& data, bool read_only, bool hidden) {
+    AddFile(path, data);
+    nodes_[Key(path)].read_only = read_only;
+    nodes_[Key(path)].hidden = hidden;
+  }
+  // A link in place of a folder; `removable` false: this user may not remove it.
+  void AddLink(const std::string& path, bool removable = true) {
+    AddFolder(Parent(path));
+    nodes_[Key(path)] = Node{path, true, {}};
+    nodes_[Key(path)].link = true;
+    nodes_[Key(path)].removable = removable;
+  }
+  bool IsLinkNode(const std::string& path) const {
+    auto it = nodes_.find(Key(path));
+    return it != nodes_.end() && it->second.link;
+  }
   bool Has(const std::string& path) const { return nodes_.count(Key(Absolute(path))) != 0; }
   std::string Data(const std::string& path) const {
     auto it = nodes_.find(Key(path));
@@ -74,7 +93,8 @@ class FakeHost final : public Host {
 
   // ---- What the test reads back.
   std::vector<Start> starts;
-  std::vector<Write> writes;
+  std::vector<Write> writes;      // texts
+  std::vector<Write> box_writes;  // drawing characters
   std::vector<std::string> log_lines;
   std::vector<std::string> events;  // starts, sleeps, waits, deletions in order
   std::vector<unsigned> sleeps;
@@ -120,6 +140,11 @@ class FakeHost final : public Host {
       }
     }
   }
+  void WriteBoxAt(int column, int row, const std::string& cp437) override {
+    box_writes.push_back({column, row, cp437});
+    WriteAt(column, row, cp437);
+    writes.pop_back();
+  }
   void PlaceCursor(int column, int row) override {
     cursor_column = column;
     cursor_row = row;
@@ -145,8 +170,11 @@ class FakeHost final : public Host {
   }
   std::vector<HostEntry> ListFolder(const std::string& path) override {
     std::vector<HostEntry> entries;
+    if (IsLinkNode(path)) return entries;  // never followed
     for (const auto& [key, node] : nodes_) {
-      if (Key(Parent(node.path)) == Key(path)) entries.push_back({Name(node.path), node.folder});
+      if (Key(Parent(node.path)) == Key(path)) {
+        entries.push_back({Name(node.path), node.folder, node.read_only, node.hidden});
+      }
     }
     return entries;
   }
@@ -155,6 +183,19 @@ class FakeHost final : public Host {
     if (it == nodes_.end() || it->second.folder) return false;
     nodes_.erase(it);
     events.push_back("delete " + path);
+    return true;
+  }
+  bool DeleteFileUnlessReadOnly(const std::string& path) override {
+    auto it = nodes_.find(Key(path));
+    if (it == nodes_.end() || it->second.read_only) return false;
+    return DeleteFileForced(path);
+  }
+  bool IsLink(const std::string& path) override { return IsLinkNode(path); }
+  bool RemoveLink(const std::string& path) override {
+    auto it = nodes_.find(Key(path));
+    if (it == nodes_.end() || !it->second.link || !it->second.removable) return false;
+    nodes_.erase(it);
+    events.push_back("unlink " + path);
     return true;
   }
   bool RemoveEmptyFolder(const std::string& path) override {
@@ -191,10 +232,14 @@ class FakeHost final : public Host {
   }
 
   bool StartAndWait(const std::string& program, const std::string& parameters,
-                    const std::string& working_folder) override {
+                    const std::string& working_folder, std::string& messages) override {
     starts.push_back({program, parameters, working_folder});
     events.push_back("start " + program);
-    return on_start ? on_start(*this, starts.back()) : true;
+    tool_output.clear();
+    const bool started = on_start ? on_start(*this, starts.back()) : true;
+    messages = std::move(tool_output);
+    tool_output.clear();
+    return started;
   }
   void Sleep(unsigned milliseconds) override {
     sleeps.push_back(milliseconds);
@@ -215,6 +260,10 @@ class FakeHost final : public Host {
     std::string path;
     bool folder = false;
     std::string data;
+    bool read_only = false;
+    bool hidden = false;
+    bool link = false;
+    bool removable = true;
   };
 
   class File final : public OutputFile {

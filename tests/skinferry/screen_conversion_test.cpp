@@ -33,6 +33,12 @@ TEST(ScreenTest, FrameAndLabels) {
   EXPECT_EQ(host.Row(11), std::string(80, ' '));
   EXPECT_EQ(host.Row(24), std::string(80, ' '));
   EXPECT_EQ(host.At(27, 15, 43), std::string(43, ' '));
+  // Only the drawing characters go out as code page 437; the labels (and
+  // every name later) are texts in the system's code page.
+  EXPECT_EQ(host.box_writes.size(), 4u + 2u * 8u);
+  for (const Write& w : host.writes) {
+    for (const char c : w.text) EXPECT_LT(static_cast<unsigned char>(c), 0x80u) << w.text;
+  }
 }
 
 TEST(ScreenTest, FieldsCarryTheirBlankingSpaces) {

@@ -37,9 +37,13 @@ struct UnpackReport {
   std::vector<std::string> problems;  // one line per object skipped
 };
 
-// Reads the pack and fills the work folder, creating it when needed. Bitmaps
-// and index.fsh left there by an earlier run are removed first, and
-// index.fsh is written last, so a run that fails leaves no list.
+// Reads the pack and fills the work folder, creating it when needed. The
+// bitmaps and list of an earlier run are removed first, but only when the
+// folder's index.fsh is one this program wrote, and only under the exact
+// names it writes; a file of the user's under a name this run would write
+// (or one the pipeline would mistake for it) stops the run before anything
+// is written. index.fsh is written last, and a run that fails removes the
+// bitmaps it wrote, so it leaves no list and nothing of its own.
 // Throws FshError for an unreadable pack, OutputError when writing fails.
 UnpackReport UnpackPack(const std::string& pack_path, const std::string& work_folder);
 

@@ -80,15 +80,39 @@ bool CopyFileReplacing(const std::string& from, const std::string& to);
 // (Win32: MoveFileExA with MOVEFILE_REPLACE_EXISTING; POSIX: rename).
 bool MoveFileReplacing(const std::string& from, const std::string& to);
 bool DeleteFileForced(const std::string& path);     // clears read-only first
+// Deletes a file the way the command interpreter's del does: a read-only
+// file is left alone (POSIX: one without the owner's write bit).
+bool DeleteFileUnlessReadOnly(const std::string& path);
 bool RemoveEmptyFolder(const std::string& path);
+// Whether the entry itself is a link to somewhere else (POSIX: a symbolic
+// link, dangling or not; Win32: any reparse point, junctions included).
+// False for a missing entry and for a plain file or folder.
+bool IsLink(const std::string& path);
+
+// The path a file written as `path` lands on. POSIX: an entry that exists
+// under another letter case is taken under its stored name, as the Windows
+// file system would replace it; otherwise the folder part is resolved that
+// way and the name kept. Win32: the path unchanged.
+std::string PathForWriting(const std::string& path);
+
+// Removes the link itself, never what it leads to. False when the entry is
+// no link or cannot be removed.
+bool RemoveLink(const std::string& path);
 
 struct FolderEntry {
   std::string name;
   bool is_folder = false;
+  bool read_only = false;  // POSIX: the owner's write bit is clear
+  bool hidden = false;     // Win32: hidden or system; POSIX: a name beginning with '.'
 };
 // The entries directly inside a folder ('.' and '..' left out); empty when it
 // cannot be read.
 std::vector<FolderEntry> ListFolder(const std::string& path);
+
+// A name written in UTF-8 (as in a JSON file) spelt the way this system's
+// 8-bit file calls take it: the ANSI code page on Windows, unchanged on
+// POSIX. nullopt when it is not UTF-8 or has a character the code page lacks.
+std::optional<std::string> NameFromUtf8(const std::string& text);
 
 // Case-insensitive comparison of two names the way the file system compares them.
 bool SameFileName(std::string_view a, std::string_view b);
@@ -122,16 +146,24 @@ enum class WindowMode { kNormal, kHidden };
 // to end. Returns false when it could not be started. On POSIX the program
 // name is matched ignoring case, and a name ending in ".exe" also finds the
 // file without it.
+//
+// With `output`, what the program writes to its standard output and error is
+// collected there instead of reaching the caller's terminal (POSIX, where a
+// tool's message box is a line on standard error). On Windows a program keeps
+// its own windows and `output` stays empty.
 bool StartAndWait(const std::string& program, const std::string& parameters,
-                  const std::string& working_folder, WindowMode mode);
+                  const std::string& working_folder, WindowMode mode, std::string* output = nullptr);
 
 void SleepMilliseconds(unsigned milliseconds);
 
 // ---- Console screen --------------------------------------------------------
 
 // A fixed text screen addressed by column and row from the top-left corner.
-// Text is 8-bit in code page 437, so the double-line box characters are the
-// bytes 0xB9..0xCD; a POSIX terminal shows them as their Unicode glyphs.
+// Texts (names, paths, messages) are 8-bit strings in the system's code page:
+// the ANSI code page on Windows, UTF-8 (or whatever the bytes are) on POSIX.
+// Drawing characters come separately, as bytes of code page 437, so the
+// double-line box is the bytes 0xB9..0xCD whatever the system's code page.
+// A position outside the visible screen leaves the cursor where it was.
 class Console {
  public:
   virtual ~Console() = default;
@@ -141,6 +173,7 @@ class Console {
   virtual void Clear() = 0;
   virtual void SetTitle(const std::string& title) = 0;
   virtual void WriteAt(int column, int row, const std::string& text) = 0;
+  virtual void WriteCp437At(int column, int row, const std::string& glyphs) = 0;
   virtual void PlaceCursor(int column, int row) = 0;
   // Reads one line of input (echoed by the system). nullopt at end of input.
   virtual std::optional<std::string> ReadLine() = 0;

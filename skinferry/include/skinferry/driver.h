@@ -19,9 +19,8 @@ struct StartupValues {
 };
 
 // Rewrites a folder path with each component spelled as the file system
-// stores it. The path ends at its first empty piece after the root, so a
-// trailing separator is dropped; a component that does not exist is kept
-// as given.
+// stores it. Separators at the end are dropped and a run of separators inside
+// counts as one; a component that does not exist is kept as given.
 std::string LongPathForm(Host& host, const std::string& path);
 
 StartupValues WorkOutStartupValues(Host& host, const std::string& fsh_argument);

@@ -6,6 +6,7 @@
 // instead of a screen, each field comes out as one "label text" line.
 #pragma once
 
+#include <deque>
 #include <string>
 
 #include "skinferry/host.h"
@@ -17,6 +18,9 @@ inline constexpr int kStatusColumn = 17, kStatusRow = 13;
 inline constexpr int kFieldColumn = 27;
 inline constexpr int kBmpRow = 15, kAlphaRow = 16, kTgaRow = 17, kPtxRow = 18, kErrorRow = 20;
 inline constexpr int kPercentColumn = 58, kPercentRow = 22;
+// The tools' own messages, where they share Skinferry's terminal: the free
+// rows between the heading and the pack's name, newest last.
+inline constexpr int kMessageColumn = 9, kMessageTop = 4, kMessageRows = 4, kMessageWidth = 70;
 
 enum class Field { kBmp, kAlpha, kTga, kPtx };
 
@@ -35,11 +39,16 @@ class Screen {
   void ShowField(Field field, const std::string& name);
   void ShowPercent(int percent);
   void ShowError();
+  // What a tool printed, line by line: each shown in the message rows,
+  // control characters made harmless and long lines cut, so nothing a
+  // tool says can move or overwrite the box. A log gets the lines as they are.
+  void ShowToolMessages(const std::string& output);
 
  private:
   void ShowLabelled(int column, int row, const char* label, const std::string& text);
 
   Host& host_;
+  std::deque<std::string> messages_;  // the rows as shown, newest last
 };
 
 // The percentage of the image about to be converted, from the highest

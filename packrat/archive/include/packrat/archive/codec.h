@@ -22,7 +22,9 @@ class ArchiveCodec {
   explicit ArchiveCodec(BufferAllocator& buffers) : buffers_(&buffers) {}
 
   // Turns an image held in memory into a model that owns copies of every block.
-  // Never reads outside [image, image + size).
+  // Never reads outside [image, image + size). A model whose image BuildImage
+  // could not make (4 GiB or more, blocks that entries share counted once for
+  // each) is refused before any block is copied.
   Archive ParseImage(const std::uint8_t* image, std::size_t size) const;
 
   // Lays a valid model out as an image: directory, then 16-byte aligned data

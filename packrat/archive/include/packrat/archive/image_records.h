@@ -11,6 +11,8 @@ namespace packrat {
 inline constexpr std::size_t kRecordSize = 16;
 inline constexpr std::uint32_t kArticleWordLowBits = 0x1A;  // written, ignored when read
 inline constexpr std::uint32_t kHeaderWord3 = 1;             // written, never read
+// A chunk entry keeps the length in 24 bits.
+inline constexpr std::uint32_t kMaxChunkLength = (std::uint32_t{1} << 24) - 1;
 
 struct ImageHeader {
   std::uint32_t header_word = 0;

@@ -39,9 +39,14 @@ enum class LzStatus {
 
 // Expands the operations that follow the stream header into `output`. Never
 // writes outside `output` and never reads before its start; whatever the
-// stream did not produce is left as zero bytes.
+// stream did not produce is left as zero bytes. `produced`, where asked for,
+// is how many bytes from the start of `output` the stream wrote before it
+// ended (all of them when complete): a reader can tell the image it was given
+// from the zeros that stand in for what a stream that stopped early lost.
 LzStatus DecodeLz(ByteSource& input, std::span<std::uint8_t> output);
 LzStatus DecodeLz(std::span<const std::uint8_t> input, std::span<std::uint8_t> output);
+LzStatus DecodeLz(ByteSource& input, std::span<std::uint8_t> output, std::size_t& produced);
+LzStatus DecodeLz(std::span<const std::uint8_t> input, std::span<std::uint8_t> output, std::size_t& produced);
 
 // Compresses `image` (below 2^24 bytes) into a complete stream, header and
 // stop operation included. The output is fully determined by the input.
