@@ -6,7 +6,7 @@ packages=(cmake ninja-build g++ libgtest-dev libstb-dev nlohmann-json3-dev tmux 
 for arg in "$@"; do
   case "$arg" in
     --windows) packages+=(g++-mingw-w64-x86-64-posix wine64 wine xvfb xdotool tmux imagemagick locales) ;;
-    --bench) packages+=(libbenchmark-dev liblz4-dev zlib1g-dev hyperfine imagemagick) ;;
+    --bench) packages+=(libbenchmark-dev liblz4-dev zlib1g-dev libzstd-dev lz4 gzip zstd hyperfine imagemagick) ;;
     --fuzz) packages+=(clang libclang-rt-14-dev) ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;
   esac

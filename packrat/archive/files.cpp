@@ -1,10 +1,13 @@
 // Reading and writing .crp and .drp files.
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <cstdio>
 #include <cstring>
 #include <new>
 
 #include "file_io.h"
+#include "image_stream.h"
 #include "packrat/archive/bytes.h"
 #include "packrat/archive/codec.h"
 #include "packrat/archive/error.h"
@@ -17,17 +20,6 @@ namespace {
 
 void RequireName(const std::string& file_name) {
   if (file_name.empty()) throw ArchiveError(texts::kNoFilename);
-}
-
-ImageBuffer AllocateImage(std::size_t size) {
-  ImageBuffer image;
-  try {
-    image.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(size);
-  } catch (const std::bad_alloc&) {
-    throw ArchiveError(texts::kNoMemory);
-  }
-  image.size = size;
-  return image;
 }
 
 // Opens a file for reading and measures it; both readers refuse files
@@ -87,9 +79,9 @@ struct FileImage {
   std::size_t produced = 0;
 };
 
-FileImage ReadWhole(FileBytes& file, std::uint64_t size, const std::string& file_name) {
+FileImage ReadWhole(BufferAllocator& buffers, FileBytes& file, std::uint64_t size, const std::string& file_name) {
   if (size > SIZE_MAX) throw ArchiveError(texts::kNoMemory);
-  FileImage read{AllocateImage(static_cast<std::size_t>(size))};
+  FileImage read{AllocateBuffer(buffers, static_cast<std::size_t>(size))};
   if (file.Read(read.image.bytes.get(), read.image.size) != read.image.size) {
     throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
   }
@@ -123,15 +115,15 @@ class FirstByteKept final : public ByteSource {
 // The image a .crp holds, from its first byte on: expanded when the file
 // starts with the stream magic, the whole file otherwise. `size` (at least
 // 16) is the file's length.
-FileImage ExpandCrp(FileBytes& file, std::uint64_t size, const std::string& file_name) {
+FileImage ExpandCrp(BufferAllocator& buffers, FileBytes& file, std::uint64_t size, const std::string& file_name) {
   std::uint8_t start[kLzHeaderSize];
   if (file.Read(start, 4) != 4) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
   if (start[0] != kLzMagic0 || start[1] != kLzMagic1) {
     if (!file.Rewind()) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-    return ReadWhole(file, size, file_name);
+    return ReadWhole(buffers, file, size, file_name);
   }
   if (file.Read(start + 4, 1) != 1) throw ArchiveError(texts::FileCouldNotBeOpened(file_name));
-  FileImage expanded{AllocateImage(LoadBe24(start + 2))};
+  FileImage expanded{AllocateBuffer(buffers, LoadBe24(start + 2))};
   FirstByteKept stream(file);
   const LzStatus status =
       DecodeLz(stream, {expanded.image.bytes.get(), expanded.image.size}, expanded.produced);
@@ -150,9 +142,11 @@ FileImage ExpandCrp(FileBytes& file, std::uint64_t size, const std::string& file
 // A record or block the parser needs from past the bytes a stream produced
 // makes the file damaged: the zeros there would otherwise be read as the
 // archive's own empty records or data.
+// The image is spent by the parse: nothing reads it afterwards, so the
+// parser may give it back to its allocator as it goes.
 Archive ParseChecked(const FileImage& read, const std::string& file_name) {
   Archive archive = ParsePartialImage(read.image.bytes.get(), read.image.size, read.produced,
-                                      texts::FileIsInvalidCrp(file_name));
+                                      texts::FileIsInvalidCrp(file_name), read.image.bytes.get_deleter().allocator);
   if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
   return archive;
 }
@@ -172,13 +166,29 @@ Archive ReadFromDisk(const std::string& file_name, TakeImage take_image) {
   return ParseChecked(read, file_name);
 }
 
+// Gathers small pieces (entries, padding, short blocks) into large writes;
+// pieces as large as the buffer go straight through.
 class FileSink final : public ByteSink {
  public:
   explicit FileSink(ReplacingFile& file) : file_(file) {}
-  void Append(const std::uint8_t* bytes, std::size_t count) override { file_.Write(bytes, count); }
+  void Append(const std::uint8_t* bytes, std::size_t count) override {
+    if (count > buffer_.size() - used_) Flush();
+    if (count >= buffer_.size()) {
+      file_.Write(bytes, count);
+      return;
+    }
+    std::memcpy(buffer_.data() + used_, bytes, count);
+    used_ += count;
+  }
+  void Flush() {
+    if (used_ != 0) file_.Write(buffer_.data(), used_);
+    used_ = 0;
+  }
 
  private:
   ReplacingFile& file_;
+  std::array<std::uint8_t, 64 * 1024> buffer_;
+  std::size_t used_ = 0;
 };
 
 }  // namespace
@@ -186,7 +196,7 @@ class FileSink final : public ByteSink {
 Archive ArchiveCodec::ReadCrp(const std::string& file_name) const {
   return TranslatingMemoryFailure([&] {
     return ReadFromDisk(file_name, [&](FileBytes& bytes, std::uint64_t size) {
-      return ExpandCrp(bytes, size, file_name);
+      return ExpandCrp(buffers(), bytes, size, file_name);
     });
   });
 }
@@ -196,14 +206,14 @@ Archive ArchiveCodec::ReadCrpBytes(std::span<const std::uint8_t> file_bytes,
   return TranslatingMemoryFailure([&] {
     if (file_bytes.size() < 16) throw ArchiveError(texts::FileHasInvalidSize(file_name));
     MemoryBytes bytes(file_bytes);
-    return ParseChecked(ExpandCrp(bytes, file_bytes.size(), file_name), file_name);
+    return ParseChecked(ExpandCrp(buffers(), bytes, file_bytes.size(), file_name), file_name);
   });
 }
 
 Archive ArchiveCodec::ReadDrp(const std::string& file_name) const {
   return TranslatingMemoryFailure([&] {
     return ReadFromDisk(file_name, [&](FileBytes& bytes, std::uint64_t size) {
-      return ReadWhole(bytes, size, file_name);
+      return ReadWhole(buffers(), bytes, size, file_name);
     });
   });
 }
@@ -212,9 +222,14 @@ void ArchiveCodec::WriteDrp(const Archive& archive, const std::string& file_name
   return TranslatingMemoryFailure([&] {
     RequireName(file_name);
     if (!archive.IsValid()) throw ArchiveError(texts::FileIsInvalidCrp(file_name));
-    const ImageBuffer image = BuildImage(archive);
+    // Everything that can fail short of the disk happens before the file is
+    // touched; the blocks then go from the model to the file, so the whole
+    // image never sits in memory.
+    const ImageDirectory directory = LayOutDirectory(archive, buffers());
     ReplacingFile file(files_, file_name);
-    file.Write(image.bytes.get(), image.size);
+    auto sink = std::make_unique<FileSink>(file);
+    AppendImage(archive, directory, *sink);
+    sink->Flush();
     file.Commit();
   });
 }
@@ -226,8 +241,9 @@ void ArchiveCodec::WriteCrp(const Archive& archive, const std::string& file_name
     const ImageBuffer image = BuildImage(archive);
     if (image.size > kLzMaxImageSize) throw ArchiveError(texts::kTooLargeForCrp);
     ReplacingFile file(files_, file_name);
-    FileSink sink(file);
-    EncodeLz(image.view(), sink);
+    auto sink = std::make_unique<FileSink>(file);
+    EncodeLz(image.view(), *sink);
+    sink->Flush();
     file.Commit();
   });
 }

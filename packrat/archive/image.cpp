@@ -3,7 +3,9 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "image_stream.h"
 #include "packrat/archive/codec.h"
 #include "packrat/archive/error.h"
 #include "packrat/archive/image_records.h"
@@ -121,10 +123,18 @@ struct Measure {
   }
 };
 
-// Copies every record and block into the model.
+// A chunk whose entry has been read and whose block, checked to be readable,
+// is still to be copied.
+struct PendingBlock {
+  Chunk* chunk;
+  std::uint32_t start;
+};
+
+// Copies every record into the model and lists the blocks to copy.
 struct Fill {
   const Readable& image;
   Archive& archive;
+  std::vector<PendingBlock>& blocks;
 
   void OnArticle(std::uint32_t i, const ArticleEntry& entry) {
     Article& article = (*archive.articles)[i];
@@ -145,12 +155,40 @@ struct Fill {
     chunk.length = entry.length;
     chunk.param = entry.param;
     if (entry.length == 0) return;
-    const std::uint8_t* const block = image.bytes + static_cast<std::uint32_t>(position + entry.data_offset);
-    chunk.data.emplace(block, block + entry.length);
+    blocks.push_back({&chunk, static_cast<std::uint32_t>(position + entry.data_offset)});
   }
 };
 
-Archive Parse(const Readable& image) {
+// Below this many bytes, memory that the parser has finished with is not
+// worth a call to give back.
+constexpr std::size_t kDiscardStep = std::size_t{2} << 20;
+
+// Copies the blocks in directory order. When `spend` is given, the image is
+// the caller's to spend: whatever lies below every block still to be copied
+// goes back to it as the copying moves on, so an image laid out in order (as
+// the builder lays it out) never stands in memory beside a whole copy of
+// itself.
+void CopyBlocks(const Readable& image, const std::vector<PendingBlock>& blocks, BufferAllocator* spend) {
+  // still_needed[b]: the lowest start among blocks b and after.
+  std::vector<std::uint32_t> still_needed;
+  if (spend != nullptr) {
+    still_needed.resize(blocks.size() + 1);
+    still_needed[blocks.size()] = static_cast<std::uint32_t>(std::min<std::size_t>(image.size, 0xFFFFFFFFu));
+    for (std::size_t b = blocks.size(); b-- > 0;) still_needed[b] = std::min(blocks[b].start, still_needed[b + 1]);
+  }
+  std::size_t discarded = 0;
+  for (std::size_t b = 0; b < blocks.size(); ++b) {
+    const std::uint8_t* const data = image.bytes + blocks[b].start;
+    blocks[b].chunk->data.emplace(data, data + blocks[b].chunk->length);
+    if (spend != nullptr && still_needed[b + 1] >= discarded + kDiscardStep) {
+      spend->Discard(const_cast<std::uint8_t*>(image.bytes) + discarded, still_needed[b + 1] - discarded);
+      discarded = still_needed[b + 1];
+    }
+  }
+}
+
+// Reads every record first, then copies the blocks.
+Archive Parse(const Readable& image, BufferAllocator* spend) {
   image.Require(0, kRecordSize);
   const ImageHeader header = ImageHeader::Read(image.bytes);
   const std::uint32_t article_count = header.ArticleCount();
@@ -179,105 +217,160 @@ Archive Parse(const Readable& image) {
   archive.entry_count = entry_count;
   archive.articles.emplace(article_count);
   archive.entries.emplace(entry_count);
-  Fill fill{image, archive};
+  std::vector<PendingBlock> blocks;
+  Fill fill{image, archive, blocks};
   Walk(image, article_count, entry_count, fill);
+  CopyBlocks(image, blocks, spend);
 
   if (!archive.IsValid()) throw ArchiveError(texts::kInvalidCrp);
   return archive;
 }
 
 Archive ParseChecked(const std::uint8_t* image, std::size_t size, std::size_t produced,
-                     const std::string& cut_short) {
+                     const std::string& cut_short, BufferAllocator* spend) {
   if (image == nullptr) throw ArchiveError(texts::kNoData);
   if (size < kRecordSize) throw ArchiveError(texts::kInvalidLength);
   return TranslatingMemoryFailure([&] {
     const std::string end_of_image = texts::kInvalidCrp;
-    return Parse({image, std::min(produced, size), produced < size ? cut_short : end_of_image});
+    return Parse({image, std::min(produced, size), produced < size ? cut_short : end_of_image}, spend);
   });
 }
 
 }  // namespace
 
 Archive ArchiveCodec::ParseImage(const std::uint8_t* image, std::size_t size) const {
-  return ParseChecked(image, size, size, {});
+  return ParseChecked(image, size, size, {}, nullptr);
 }
 
 Archive ParsePartialImage(const std::uint8_t* image, std::size_t size, std::size_t produced,
-                          const std::string& cut_short) {
-  return ParseChecked(image, size, produced, cut_short);
+                          const std::string& cut_short, BufferAllocator* spend) {
+  return ParseChecked(image, size, produced, cut_short, spend);
 }
 
 namespace {
 
-ImageBuffer Build(const Archive& archive) {
+// The sizes of the image of a model, refused when the image could not hold it.
+LayoutSize MeasureModel(const Archive& archive) {
   if (!archive.IsValid()) throw ArchiveError(texts::kInvalidCrp);
+  if (archive.article_count > kMaxArticles) throw ArchiveError(texts::kTooLargeForImage);
 
-  const std::uint32_t article_count = archive.article_count;
-  const std::uint32_t entry_count = archive.entry_count;
-  if (article_count > kMaxArticles) throw ArchiveError(texts::kTooLargeForImage);
-
-  // Sizes first, in 64 bits, so that no model can wrap them.
-  LayoutSize layout(1 + std::uint64_t{article_count} + entry_count);
+  // In 64 bits, so that no model can wrap them.
+  LayoutSize layout(1 + std::uint64_t{archive.article_count} + archive.entry_count);
   auto add_block = [&](const Chunk& chunk) {
     if (chunk.length > kMaxChunkLength) throw ArchiveError(texts::kTooLargeForImage);
     layout.AddBlock(chunk.length);
   };
-  for (std::uint32_t i = 0; i < article_count; ++i) {
+  for (std::uint32_t i = 0; i < archive.article_count; ++i) {
     const Article& article = (*archive.articles)[i];
     layout.AddRecords(article.part_count);
     for (std::uint32_t j = 0; j < article.part_count; ++j) add_block((*article.parts)[j]);
   }
-  for (std::uint32_t k = 0; k < entry_count; ++k) add_block((*archive.entries)[k]);
+  for (std::uint32_t k = 0; k < archive.entry_count; ++k) add_block((*archive.entries)[k]);
+  if (!layout.Fits() || layout.Total() > SIZE_MAX) throw ArchiveError(texts::kTooLargeForImage);
+  return layout;
+}
 
+// Calls visit(chunk) for every chunk, in the order their blocks follow each
+// other: every article's parts, then the data entries.
+template <typename Visit>
+void ForEachChunk(const Archive& archive, Visit visit) {
+  for (std::uint32_t i = 0; i < archive.article_count; ++i) {
+    const Article& article = (*archive.articles)[i];
+    for (std::uint32_t j = 0; j < article.part_count; ++j) visit((*article.parts)[j]);
+  }
+  for (std::uint32_t k = 0; k < archive.entry_count; ++k) visit((*archive.entries)[k]);
+}
+
+std::uint32_t PaddedLength(const Chunk& chunk) {
+  return static_cast<std::uint32_t>(RoundUp(chunk.length, kBlockAlign));
+}
+
+// Writes the header and every entry into `out`, the first DirectorySize()
+// bytes of the image, zeros included. Every total is below 4 GiB by now, so
+// 32-bit cursors cannot wrap.
+void WriteDirectory(const Archive& archive, const LayoutSize& layout, std::uint8_t* out) {
+  const std::uint32_t article_count = archive.article_count;
+  const std::uint32_t entry_count = archive.entry_count;
   const std::uint64_t directory_size = layout.DirectorySize();
-  const std::uint64_t total = layout.Total();
-  if (!layout.Fits() || total > SIZE_MAX) throw ArchiveError(texts::kTooLargeForImage);
-
-  ImageBuffer image;
-  image.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(static_cast<std::size_t>(total));
-  image.size = static_cast<std::size_t>(total);
-  std::uint8_t* const out = image.bytes.get();
-
   ImageHeader{archive.header_word, article_count << 5 | kArticleWordLowBits, entry_count, kHeaderWord3}.Write(out);
 
-  // Every total is below 4 GiB now, so 32-bit cursors cannot wrap.
   std::uint32_t entry_cursor = kRecordSize;
   std::uint32_t part_cursor = static_cast<std::uint32_t>(kRecordSize * (1 + std::uint64_t{article_count} + entry_count));
   std::uint32_t data_cursor = static_cast<std::uint32_t>(directory_size);
 
-  auto place_chunk = [&](const Chunk& chunk, std::uint32_t entry_position) {
+  auto place_entry = [&](const Chunk& chunk, std::uint32_t entry_position) {
     ChunkEntry{chunk.id, chunk.tag, chunk.length, chunk.param, data_cursor - entry_position}.Write(out + entry_position);
-    if (chunk.length != 0) std::memcpy(out + data_cursor, chunk.data->data(), chunk.length);
-    data_cursor += chunk.length;
-    const std::uint32_t padded = static_cast<std::uint32_t>(RoundUp(data_cursor, kBlockAlign));
-    std::memset(out + data_cursor, 0, padded - data_cursor);
-    data_cursor = padded;
+    data_cursor += PaddedLength(chunk);
   };
-
   for (std::uint32_t i = 0; i < article_count; ++i) {
     const Article& article = (*archive.articles)[i];
     ArticleEntry{article.magic, article.param, article.part_count, (part_cursor - entry_cursor) / 16}.Write(
         out + entry_cursor);
     for (std::uint32_t j = 0; j < article.part_count; ++j) {
-      place_chunk((*article.parts)[j], part_cursor);
+      place_entry((*article.parts)[j], part_cursor);
       part_cursor += kRecordSize;
     }
     entry_cursor += kRecordSize;
   }
   for (std::uint32_t k = 0; k < entry_count; ++k) {
-    place_chunk((*archive.entries)[k], entry_cursor);
+    place_entry((*archive.entries)[k], entry_cursor);
     entry_cursor += kRecordSize;
   }
-
   std::memset(out + part_cursor, 0, directory_size - part_cursor);
-  std::memset(out + data_cursor, 0, image.size - data_cursor);
+}
+
+ImageBuffer Build(const Archive& archive, BufferAllocator& buffers) {
+  const LayoutSize layout = MeasureModel(archive);
+  ImageBuffer image = AllocateBuffer(buffers, static_cast<std::size_t>(layout.Total()));
+  std::uint8_t* const out = image.bytes.get();
+  WriteDirectory(archive, layout, out);
+  std::uint8_t* data = out + layout.DirectorySize();
+  ForEachChunk(archive, [&](const Chunk& chunk) {
+    if (chunk.length != 0) std::memcpy(data, chunk.data->data(), chunk.length);
+    const std::uint32_t padded = PaddedLength(chunk);
+    std::memset(data + chunk.length, 0, padded - chunk.length);
+    data += padded;
+  });
+  std::memset(data, 0, static_cast<std::size_t>(out + image.size - data));
   return image;
+}
+
+// Zeros for padding, handed to a sink a block at a time.
+constexpr std::uint8_t kZeros[4096] = {};
+
+void AppendZeros(ByteSink& sink, std::uint64_t count) {
+  while (count != 0) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof kZeros));
+    sink.Append(kZeros, n);
+    count -= n;
+  }
 }
 
 }  // namespace
 
+ImageDirectory LayOutDirectory(const Archive& archive, BufferAllocator& buffers) {
+  const LayoutSize layout = MeasureModel(archive);
+  ImageDirectory directory;
+  directory.bytes = AllocateBuffer(buffers, static_cast<std::size_t>(layout.DirectorySize()));
+  directory.data_size = layout.Total() - layout.DirectorySize();
+  WriteDirectory(archive, layout, directory.bytes.bytes.get());
+  return directory;
+}
+
+void AppendImage(const Archive& archive, const ImageDirectory& directory, ByteSink& sink) {
+  sink.Append(directory.bytes.bytes.get(), directory.bytes.size);
+  std::uint64_t written = 0;
+  ForEachChunk(archive, [&](const Chunk& chunk) {
+    if (chunk.length != 0) sink.Append(chunk.data->data(), chunk.length);
+    const std::uint32_t padded = PaddedLength(chunk);
+    AppendZeros(sink, padded - chunk.length);
+    written += padded;
+  });
+  AppendZeros(sink, directory.data_size - written);
+}
+
 ImageBuffer ArchiveCodec::BuildImage(const Archive& archive) const {
-  return TranslatingMemoryFailure([&] { return Build(archive); });
+  return TranslatingMemoryFailure([&] { return Build(archive, *buffers_); });
 }
 
 }  // namespace packrat

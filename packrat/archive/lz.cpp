@@ -61,8 +61,18 @@ struct StreamInput {
   bool exhausted_ = false;
 };
 
-inline void Copy8(std::uint8_t* dst, const std::uint8_t* src) { std::memcpy(dst, src, 8); }
-inline void Copy16(std::uint8_t* dst, const std::uint8_t* src) { std::memcpy(dst, src, 16); }
+// Whole blocks, loaded before they are stored, so a block may overlap its
+// own source (a literal run copies its empty match onto itself).
+inline void Copy8(std::uint8_t* dst, const std::uint8_t* src) {
+  std::uint8_t block[8];
+  std::memcpy(block, src, 8);
+  std::memcpy(dst, block, 8);
+}
+inline void Copy16(std::uint8_t* dst, const std::uint8_t* src) {
+  std::uint8_t block[16];
+  std::memcpy(block, src, 16);
+  std::memcpy(dst, block, 16);
+}
 
 // Copies `length` bytes (at least 1) in 16-byte blocks, at least two of them,
 // so it may write up to 31 bytes more. A block may read what an earlier block
@@ -114,6 +124,12 @@ struct PeriodSteps {
   }
 };
 constexpr PeriodSteps kPeriodSteps;
+
+// Compilers turn this into one load and a byte swap.
+inline std::uint32_t LoadBe32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+         static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
 
 inline std::uint64_t Load64(const std::uint8_t* p) {
   std::uint64_t value;
@@ -203,50 +219,88 @@ inline void ExactCopyMatch(std::uint8_t* dst, std::size_t distance, std::size_t 
   }
 }
 
-// How the first byte of a copy spreads its length and distance over the
-// bytes after it, so the fast loop decodes all three forms with the same
-// arithmetic and no branch for the processor to mispredict:
-//   short  0ddlllnn dddddddd
-//   medium 10llllll nndddddd dddddddd
+// Everything the first byte of an operation says, looked up once per
+// operation, so the fast loop decodes every kind with the same arithmetic
+// and no branch on the kind. The fields are cut from the operation's first
+// four bytes read as one big-endian word w = B0 B1 B2 B3:
+//   short  0ddlllnn dddddddd           distance bits 7-0 at w bits 23-16
+//   medium 10llllll nndddddd dddddddd  distance bits 13-0 at w bits 21-8,
+//                                      literal count at w bits 23-22
 //   long   110dllnn dddddddd dddddddd llllllll
-// The bases hold the first byte's part, "+ 1" and "+ 3/4/5" included.
-struct CopyForm {
+//                                      distance bits 15-0 at w bits 23-8,
+//                                      length bits 7-0 at w bits 7-0
+//   run    111nnnnn, then (n + 1) * 4 literals (n below 0x1C)
+// The bases hold the first byte's part, "+ 1" and "+ 3/4/5" included. A
+// literal run is a copy of length 0 from distance 0; its masks keep the
+// literals that follow its opcode out of the fields.
+struct OpForm {
   std::uint32_t distance = 0;
+  std::uint32_t distance_mask = 0;  // after shifting w right by distance_shift
   std::uint16_t length = 0;
-  std::uint8_t b1_mask = 0;   // distance bits in the second byte...
-  std::uint8_t b1_shift = 0;  // ...and where they go
-  std::uint8_t b2_mask = 0;   // distance bits in the third byte
-  std::uint8_t b3_mask = 0;   // length bits in the fourth byte
+  std::uint8_t header = 1;         // bytes before the literals
+  std::uint8_t literals = 0;       // the literal count the first byte gives...
+  std::uint8_t literal_mask = 0;   // ...plus w bits 23-22 under this mask
+  std::uint8_t length_mask = 0;    // length bits in w bits 7-0
+  std::uint8_t distance_shift = 0;
 };
 
-struct CopyForms {
-  CopyForm entry[0xE0];
-  constexpr CopyForms() {
-    for (unsigned b0 = 0; b0 < 0xE0; ++b0) {
-      CopyForm& f = entry[b0];
+struct OpForms {
+  OpForm entry[256];
+  constexpr OpForms() {
+    for (unsigned b0 = 0; b0 < 256; ++b0) {
+      OpForm& f = entry[b0];
       if (b0 < 0x80) {
-        f = {((b0 & 0x60u) << 3) + 1, static_cast<std::uint16_t>(((b0 >> 2) & 7) + 3), 0xFF, 0, 0, 0};
+        f.distance = ((b0 & 0x60u) << 3) + 1;
+        f.distance_mask = 0xFF;
+        f.distance_shift = 16;
+        f.length = static_cast<std::uint16_t>(((b0 >> 2) & 7) + 3);
+        f.header = 2;
+        f.literals = static_cast<std::uint8_t>(b0 & 3);
       } else if (b0 < 0xC0) {
-        f = {1, static_cast<std::uint16_t>((b0 & 0x3F) + 4), 0x3F, 8, 0xFF, 0};
-      } else {
-        f = {((b0 & 0x10u) << 12) + 1,
-             static_cast<std::uint16_t>(((b0 & 0x0Cu) << 6) + 5),
-             0xFF,
-             8,
-             0xFF,
-             0xFF};
+        f.distance = 1;
+        f.distance_mask = 0x3FFF;
+        f.distance_shift = 8;
+        f.length = static_cast<std::uint16_t>((b0 & 0x3F) + 4);
+        f.header = 3;
+        f.literal_mask = 3;
+      } else if (b0 < 0xE0) {
+        f.distance = ((b0 & 0x10u) << 12) + 1;
+        f.distance_mask = 0xFFFF;
+        f.distance_shift = 8;
+        f.length = static_cast<std::uint16_t>(((b0 & 0x0Cu) << 6) + 5);
+        f.length_mask = 0xFF;
+        f.header = 4;
+        f.literals = static_cast<std::uint8_t>(b0 & 3);
+      } else if (b0 < 0xFC) {
+        f.literals = static_cast<std::uint8_t>(((b0 & 0x1F) + 1) * 4);
       }
+      // The stop (0xFC-0xFF) never reaches the fast loop.
     }
   }
 };
 
-constexpr CopyForms kCopyForms;
+constexpr OpForms kOpForms;
 
 // With this much input and output room every operation but the stop fits
 // with kWideCopy to spare, so the fast loop checks the ends once per
 // operation, before looking at it.
 constexpr std::size_t kFastInput = 4 + 112 + kWideCopy;
 constexpr std::size_t kFastOutput = 3 + 1028 + kWideCopy;
+
+// The rest of a copy longer than 16 bytes whose first 16 are in place.
+[[gnu::noinline]] void FinishLongCopy(std::uint8_t* dst, std::size_t distance, std::size_t length) {
+  std::uint8_t* const stop = dst + length;
+  if (distance >= 16) {
+    for (dst += 16; dst < stop; dst += 16) Copy16(dst, dst - distance);
+    return;
+  }
+  // The first 16 bytes hold whole periods in their first `step` bytes, so
+  // the same 16 bytes, stored every `step` bytes, continue the pattern.
+  std::uint8_t pattern[16];
+  std::memcpy(pattern, dst, 16);
+  const std::size_t step = kPeriodSteps.within16[distance];
+  for (dst += step; dst < stop; dst += step) std::memcpy(dst, pattern, 16);
+}
 
 // Decodes operations while both ends are far away. Returns false after a copy
 // that reaches before the start of the output (`o` then counts the bytes
@@ -255,43 +309,47 @@ constexpr std::size_t kFastOutput = 3 + 1028 + kWideCopy;
 inline bool DecodeFast(const std::uint8_t*& next, const std::uint8_t* end, std::uint8_t* out,
                        std::size_t capacity, std::size_t& o) {
   const std::uint8_t* p = next;
-  std::size_t at = o;
+  std::uint8_t* dst = out + o;
   bool sound = true;
-  while (static_cast<std::size_t>(end - p) >= kFastInput && capacity - at >= kFastOutput) {
-    const unsigned b0 = p[0];
-    if (b0 >= 0xE0) {
+  // The last places where a whole operation, and the room it may overrun,
+  // still fit.
+  if (static_cast<std::size_t>(end - p) >= kFastInput && capacity - o >= kFastOutput) {
+    const std::uint8_t* const input_limit = end - kFastInput;
+    const std::uint8_t* const output_limit = out + capacity - kFastOutput;
+    while (p <= input_limit && dst <= output_limit) {
+      const unsigned b0 = p[0];
       if (b0 >= 0xFC) break;
-      const std::size_t literals = ((b0 & 0x1F) + 1) * 4;  // literal run
-      WideCopy(out + at, p + 1, literals);
-      p += 1 + literals;
-      at += literals;
-      continue;
+      const OpForm& form = kOpForms.entry[b0];
+      const std::uint32_t w = LoadBe32(p);
+      const std::size_t literals = form.literals + ((w >> 22) & form.literal_mask);
+      const std::size_t length = form.length + (w & form.length_mask);
+      const std::size_t distance = form.distance + ((w >> form.distance_shift) & form.distance_mask);
+      p += form.header;
+      // Up to 16 literals in one block; only literal runs carry more.
+      Copy16(dst, p);
+      if (literals > 16) WideCopy(dst + 16, p + 16, literals - 16);
+      p += literals;
+      dst += literals;
+      if (distance > static_cast<std::size_t>(dst - out)) {
+        sound = false;
+        break;
+      }
+      // Periods of 8 or more (and the run's distance 0, a harmless copy of
+      // bytes onto themselves) take two 8-byte blocks; each reads only
+      // bytes that are final by then.
+      if (distance - 1 >= 7) {
+        const std::uint8_t* const src = dst - distance;
+        Copy8(dst, src);
+        Copy8(dst + 8, src + 8);
+        if (length > 16) FinishLongCopy(dst, distance, length);
+      } else {
+        FastCopyMatch(dst, distance, length);
+      }
+      dst += length;
     }
-    const CopyForm& form = kCopyForms.entry[b0];
-    const unsigned b1 = p[1];
-    // The next operation's position is computed from the first two bytes
-    // alone, not from the table, to keep the chain from one operation to the
-    // next short.
-    const std::size_t medium = static_cast<std::size_t>(0) - static_cast<std::size_t>((b0 >> 6) == 2);
-    const std::size_t literals = ((b1 >> 6) & medium) | ((b0 & 3) & ~medium);
-    const std::size_t header = 2 + (b0 >> 7) + ((b0 + 0x40) >> 8);
-    const std::size_t length = form.length + (p[3] & form.b3_mask);
-    const std::size_t distance =
-        form.distance + ((b1 & form.b1_mask) << form.b1_shift) + (p[2] & form.b2_mask);
-    p += header;
-    // Up to three literals, moved as four bytes.
-    std::memcpy(out + at, p, 4);
-    p += literals;
-    at += literals;
-    if (distance > at) {
-      sound = false;
-      break;
-    }
-    FastCopyMatch(out + at, distance, length);
-    at += length;
   }
   next = p;
-  o = at;
+  o = static_cast<std::size_t>(dst - out);
   return sound;
 }
 
@@ -383,15 +441,34 @@ constexpr std::uint32_t kMaxCandidates = 50;
 constexpr std::size_t kMaxMatch = 1028;
 constexpr std::size_t kMaxLiteralRun = 112;
 
-// The three-byte hash has as many buckets as the window has positions, so a
-// walk meets few positions that only share the hash.
-constexpr unsigned kHashBits = 17;
+// Positions are walked by their first three bytes. The 24-bit value of the
+// three bytes is mixed by an odd multiplier, which only permutes 24-bit
+// values; the top 17 bits of the result choose the bucket (as many buckets
+// as the window has positions, so chains stay short) and the low 7 bits,
+// kept in every link, tell the positions in the bucket whose three bytes
+// are exactly the same from those that only share the bucket, without
+// reading the image.
+constexpr unsigned kBucketBits = 17;
+constexpr unsigned kCheckBits = 24 - kBucketBits;
 
-inline std::size_t Hash3(const std::uint8_t* p) {
+struct Key3 {
+  std::uint32_t bucket;
+  std::uint32_t check;  // already shifted to the top byte, as in a link
+};
+
+inline Key3 HashKey3(const std::uint8_t* p) {
   const std::uint32_t value =
       static_cast<std::uint32_t>(p[0]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[2];
-  return (value * 2654435761u) >> (32 - kHashBits);
+  const std::uint32_t mixed = (value * 0x9E3779B1u) & 0xFFFFFF;
+  return {mixed >> kCheckBits, (mixed & ((1u << kCheckBits) - 1)) << 24};
 }
+
+// A link to an earlier position: the position in the low 24 bits and that
+// position's check bits above them. Images are below 2^24 bytes and the last
+// two positions are never linked, so the position 0xFFFFFF is free to mean
+// "none"; it also lies more than a window behind every position.
+constexpr std::uint32_t kNoLink = 0xFFFFFF;
+constexpr std::uint32_t kLinkPosition = 0xFFFFFF;
 
 // Collects the stream in a block and hands it to the sink a block at a time.
 class Emitter {
@@ -514,63 +591,63 @@ void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
   // The rule: at each position, look at up to 50 earlier positions that share
   // its first two bytes, latest first, within the window, and take the first
   // longest match. Only those that share three bytes can give a usable match
-  // (at least 3 bytes), so the search walks a chain of positions by a hash
-  // of their first three bytes and skips the rest. Which of them the rule
-  // would have reached is told by counting: each position carries its
-  // ordinal among the positions of its two-byte key, and a position lies
-  // within the first 50 exactly when fewer than 50 of its key came after it.
+  // (at least 3 bytes), so the search walks a chain of positions by their
+  // first three bytes and skips the rest. Which of them the rule would have
+  // reached is told by counting: each position carries its ordinal among the
+  // positions of its two-byte key, and a position lies within the first 50
+  // exactly when fewer than 50 of its key came after it. Positions that only
+  // share the bucket are passed over without that test: any later position
+  // of the same three bytes is older still, so it fails the test if they did.
   struct Slot {
-    std::int32_t previous;  // the previous position with the same three-byte hash, or -1
-    std::uint32_t ordinal;  // how many positions with the same two bytes came before
+    std::uint32_t previous;  // link to the previous position of the bucket
+    std::uint32_t ordinal;   // how many positions with the same two bytes came before
   };
   std::vector<Slot> slots(kWindow);
-  std::vector<std::int32_t> head(std::size_t{1} << kHashBits, -1);
+  std::vector<std::uint32_t> head(std::size_t{1} << kBucketBits, kNoLink);
   std::vector<std::uint32_t> key_count(65536, 0);
 
   Emitter out(sink);
   const std::uint8_t* const img = image.data();
   std::size_t emitted = 0;
 
-  // Enters `pos` (which has at least two bytes) and returns its ordinal.
-  auto enter = [&](std::size_t pos) -> std::uint32_t {
-    const unsigned key = static_cast<unsigned>(img[pos]) << 8 | img[pos + 1];
+  // Enters `pos`, which has at least three bytes.
+  auto enter = [&](std::size_t pos, Key3 key) {
     Slot& slot = slots[pos & kChainMask];
-    slot.ordinal = key_count[key]++;
-    if (pos + 2 < size) {
-      std::int32_t& latest = head[Hash3(img + pos)];
-      slot.previous = latest;
-      latest = static_cast<std::int32_t>(pos);
-    } else {
-      slot.previous = -1;
-    }
-    return slot.ordinal;
+    slot.ordinal = key_count[static_cast<unsigned>(img[pos]) << 8 | img[pos + 1]]++;
+    std::uint32_t& latest = head[key.bucket];
+    slot.previous = latest;
+    latest = static_cast<std::uint32_t>(pos) | key.check;
   };
 
   for (std::size_t pos = 0; pos + 3 <= size; ++pos) {
-    const std::uint32_t ordinal = enter(pos);
+    const Key3 key = HashKey3(img + pos);
+    enter(pos, key);
+    const std::uint32_t ordinal = slots[pos & kChainMask].ordinal;
 
     const std::size_t cap = std::min(size - pos, kMaxMatch);
     const std::uint8_t* const here = img + pos;
     std::size_t best = 0;
     std::size_t best_distance = 0;
-    std::int32_t candidate = slots[pos & kChainMask].previous;
-    while (candidate >= 0 && pos - static_cast<std::size_t>(candidate) < kWindow) {
-      const std::uint8_t* const there = img + candidate;
-      const Slot& slot = slots[static_cast<std::size_t>(candidate) & kChainMask];
-      if (there[0] == here[0] && there[1] == here[1]) {
+    std::uint32_t link = slots[pos & kChainMask].previous;
+    // The link "none" is more than a window back, so one test ends the walk.
+    while (pos - (link & kLinkPosition) < kWindow) {
+      const std::size_t candidate = link & kLinkPosition;
+      const Slot& slot = slots[candidate & kChainMask];
+      if ((link & ~kLinkPosition) == key.check) {
         if (ordinal - 1 - slot.ordinal >= kMaxCandidates) break;  // beyond the 50 the rule looks at
         if (best == cap) break;                                   // nothing later can be strictly longer
         // A candidate can only be longer if it also agrees at the current best
-        // length (and, to count at all, at the third byte).
-        if (there[2] == here[2] && there[best] == here[best]) {
+        // length; its first three bytes agree already.
+        const std::uint8_t* const there = img + candidate;
+        if (there[best] == here[best]) {
           const std::size_t length = MatchLength(there, here, cap);
           if (length > best) {
             best = length;
-            best_distance = pos - static_cast<std::size_t>(candidate);
+            best_distance = pos - candidate;
           }
         }
       }
-      candidate = slot.previous;
+      link = slot.previous;
     }
 
     if (!Acceptable(best, best_distance)) continue;
@@ -580,7 +657,9 @@ void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
     emitted = pos + best;
 
     // Positions covered by the copy are still entered, but never searched.
-    const std::size_t last_entered = std::min(emitted, size - 1);
+    // The last two positions of the image have no three-byte key; they only
+    // count for their two-byte key, which no later position can look up.
+    const std::size_t last_entered = std::min(emitted, size - 2);
     std::size_t next = pos + 1;
     if (best_distance == 1) {
       // A run of one byte value: the positions whose three bytes all lie in
@@ -589,19 +668,20 @@ void Encode(std::span<const std::uint8_t> image, ByteSink& sink) {
       // would wait on the previous position's store every time.
       const std::size_t run_stop = pos + best - 2;
       if (next < run_stop) {
+        const Key3 run_key = HashKey3(img + next);
         std::uint32_t& count = key_count[static_cast<unsigned>(img[next]) << 8 | img[next]];
-        std::int32_t& latest = head[Hash3(img + next)];
+        std::uint32_t& latest = head[run_key.bucket];
         std::uint32_t run_ordinal = count;
-        std::int32_t previous = latest;
+        std::uint32_t previous = latest;
         for (; next < run_stop; ++next) {
           slots[next & kChainMask] = Slot{previous, run_ordinal++};
-          previous = static_cast<std::int32_t>(next);
+          previous = static_cast<std::uint32_t>(next) | run_key.check;
         }
         count = run_ordinal;
         latest = previous;
       }
     }
-    for (pos = next; pos < last_entered; ++pos) enter(pos);
+    for (pos = next; pos < last_entered; ++pos) enter(pos, HashKey3(img + pos));
     --pos;
   }
   // The last two positions are too short to start a copy; they end up as

@@ -5,6 +5,7 @@
 #include "packrat/archive/codec.h"
 #include "packrat/archive/error.h"
 #include "packrat/ui/disk_files.h"
+#include "platform/platform.h"
 
 namespace packrat {
 
@@ -19,6 +20,20 @@ std::string DeriveOutputName(const std::string& name, char letter) {
 
 namespace {
 
+// The engine's image buffers, mapped from the system: huge pages where it
+// offers them, so an image of megabytes costs a handful of page faults
+// instead of thousands, and parts already read go back early.
+class SystemBuffers final : public BufferAllocator {
+ public:
+  std::uint8_t* Allocate(std::size_t size) noexcept override {
+    return static_cast<std::uint8_t*>(platform::AllocateLargeBuffer(size));
+  }
+  void Release(std::uint8_t* bytes, std::size_t size) noexcept override { platform::ReleaseLargeBuffer(bytes, size); }
+  void Discard(std::uint8_t* bytes, std::size_t size) noexcept override {
+    platform::DiscardLargeBufferPages(bytes, size);
+  }
+};
+
 // Runs one command: the engine reads the whole input (and closes it) before
 // the output is written, so an output name equal to the input name is safe.
 template <typename Read, typename Write>
@@ -26,7 +41,8 @@ bool RunCommand(const std::string& path, char letter, const char* working, const
                 CommandReporter& reporter, Read read, Write write) {
   reporter.ShowStatus(working);
   try {
-    const ArchiveCodec codec(DiskFiles());
+    SystemBuffers buffers;
+    const ArchiveCodec codec(DiskFiles(), buffers);
     const Archive archive = (codec.*read)(path);
     const std::string output = DeriveOutputName(path, letter);
     (codec.*write)(archive, output);

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -739,5 +741,58 @@ class PosixConsole final : public Console {
 }  // namespace
 
 std::unique_ptr<Console> OpenConsole() { return std::make_unique<PosixConsole>(); }
+
+// ---- Large buffers ---------------------------------------------------------
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t PageSize() {
+  static const std::size_t size = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  return size;
+}
+
+std::size_t WholePages(std::size_t size) {
+  const std::size_t page = PageSize();
+  return (size + page - 1) / page * page;
+}
+
+}  // namespace
+
+void* AllocateLargeBuffer(std::size_t size) noexcept {
+  if (size == 0 || size > SIZE_MAX - 2 * kHugePage) return nullptr;
+  const std::size_t length = WholePages(size);
+  if (length < kHugePage) {
+    void* bytes = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return bytes == MAP_FAILED ? nullptr : bytes;
+  }
+  // Huge pages need 2 MiB alignment: map a little more, then unmap the ends.
+  const std::size_t mapped = length + kHugePage;
+  void* raw = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(raw);
+  const std::uintptr_t aligned = (start + kHugePage - 1) & ~(std::uintptr_t{kHugePage} - 1);
+  if (aligned != start) munmap(raw, aligned - start);
+  const std::uintptr_t end = start + mapped;
+  if (end != aligned + length) munmap(reinterpret_cast<void*>(aligned + length), end - (aligned + length));
+  void* bytes = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+  madvise(bytes, length, MADV_HUGEPAGE);  // only advice: a system without huge pages goes on as before
+#endif
+  return bytes;
+}
+
+void ReleaseLargeBuffer(void* bytes, std::size_t size) noexcept {
+  if (bytes != nullptr) munmap(bytes, WholePages(size));
+}
+
+void DiscardLargeBufferPages(void* bytes, std::size_t size) noexcept {
+  const std::size_t page = PageSize();
+  const auto start = reinterpret_cast<std::uintptr_t>(bytes);
+  const std::uintptr_t first = (start + page - 1) / page * page;
+  const std::uintptr_t last = (start + size) / page * page;
+  if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
 
 }  // namespace platform

@@ -544,4 +544,27 @@ class Win32Console final : public Console {
 
 std::unique_ptr<Console> OpenConsole() { return std::make_unique<Win32Console>(); }
 
+// ---- Large buffers ---------------------------------------------------------
+
+// Committed pages of the ordinary size: large pages would need a privilege
+// that users seldom hold, and the buffers work the same without them.
+void* AllocateLargeBuffer(std::size_t size) noexcept {
+  if (size == 0) return nullptr;
+  return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void ReleaseLargeBuffer(void* bytes, std::size_t /*size*/) noexcept {
+  if (bytes != nullptr) VirtualFree(bytes, 0, MEM_RELEASE);
+}
+
+void DiscardLargeBufferPages(void* bytes, std::size_t size) noexcept {
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  const std::uintptr_t page = info.dwPageSize;
+  const auto start = reinterpret_cast<std::uintptr_t>(bytes);
+  const std::uintptr_t first = (start + page - 1) / page * page;
+  const std::uintptr_t last = (start + size) / page * page;
+  if (first < last) VirtualFree(reinterpret_cast<void*>(first), last - first, MEM_DECOMMIT);
+}
+
 }  // namespace platform

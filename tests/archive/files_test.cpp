@@ -9,6 +9,9 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+#include <new>
+
 #include "archive_fixtures.h"
 #include "packrat/archive/codec.h"
 #include "packrat/ui/disk_files.h"
@@ -222,6 +225,113 @@ TEST(Writers, InvalidModelTouchesNoFile) {
   }
   EXPECT_EQ(FolderListing(dir.path()), std::vector<std::string>{"keep.crp"});
   EXPECT_EQ(ReadFileBytes(existing), (Bytes{1, 2, 3}));
+}
+
+// The .drp is written block by block from the model; it must be exactly the
+// image the builder makes: directories past one page, blocks larger than the
+// writer's buffer, empty and odd-sized blocks.
+TEST(WriteDrp, WritesExactlyTheBuiltImage) {
+  TempDir dir;
+  std::vector<Archive> archives;
+  for (std::uint32_t seed = 200; seed < 215; ++seed) archives.push_back(testing_support::RandomArchive(seed));
+  archives.push_back(testing_support::RandomArchive(9, 30, 12, 200, 70000));
+  for (const Archive& archive : archives) {
+    codec.WriteDrp(archive, dir.file("a.drp"));
+    const ImageBuffer image = codec.BuildImage(archive);
+    ASSERT_EQ(ReadFileBytes(dir.file("a.drp")), Bytes(image.bytes.get(), image.bytes.get() + image.size));
+  }
+}
+
+// Image buffers from a given allocator: whatever the engine gives back early
+// is overwritten at once, as if the memory had gone, so a parser that read
+// there afterwards would build a different model.
+class SpoilingBuffers final : public BufferAllocator {
+ public:
+  std::uint8_t* Allocate(std::size_t size) noexcept override {
+    if (refuse) return nullptr;
+    ++live;
+    return new (std::nothrow) std::uint8_t[size];
+  }
+  void Release(std::uint8_t* bytes, std::size_t) noexcept override {
+    --live;
+    delete[] bytes;
+  }
+  void Discard(std::uint8_t* bytes, std::size_t size) noexcept override {
+    std::fill(bytes, bytes + size, std::uint8_t{0xDD});
+    discarded += size;
+  }
+  bool refuse = false;
+  int live = 0;
+  std::size_t discarded = 0;
+};
+
+// Blocks of a few hundred KiB each, several MiB in all: enough for the
+// readers to give memory back while they parse.
+Archive LargeArchive() {
+  std::vector<Article> articles;
+  std::uint32_t value = 1;
+  for (int a = 0; a < 8; ++a) {
+    std::vector<Chunk> parts;
+    for (int p = 0; p < 3; ++p) {
+      Bytes block(static_cast<std::size_t>(200000 + 4099 * (a + p)));
+      for (std::uint8_t& b : block) b = static_cast<std::uint8_t>((value = value * 1103515245u + 12345u) >> 24);
+      parts.push_back(MakeChunk(static_cast<std::uint32_t>(a), static_cast<std::uint8_t>(p), block));
+    }
+    articles.push_back(MakeArticle(std::move(parts)));
+  }
+  return MakeArchive(5, std::move(articles), {MakeChunk(9, 9, Bytes(3000000, 0x42))});
+}
+
+TEST(Readers, NeverReadImageMemoryTheyGaveBack) {
+  TempDir dir;
+  const Archive archive = LargeArchive();
+  codec.WriteCrp(archive, dir.file("a.crp"));
+  codec.WriteDrp(archive, dir.file("a.drp"));
+  for (auto read : {&ArchiveCodec::ReadCrp, &ArchiveCodec::ReadDrp}) {
+    SpoilingBuffers buffers;
+    const ArchiveCodec spending(buffers);
+    EXPECT_EQ((spending.*read)(dir.file(read == &ArchiveCodec::ReadCrp ? "a.crp" : "a.drp")), archive);
+    EXPECT_GT(buffers.discarded, 0u);  // the blocks lie in order, so memory went back early
+    EXPECT_EQ(buffers.live, 0);
+  }
+
+  // Blocks placed against the directory's order, one shared by two chunks:
+  // nothing may go back while a later chunk still needs it.
+  const std::size_t big = 3u << 20;
+  Bytes image(16 + 3 * 16 + 2 * big, 0);
+  testing_support::PutLe32(image, 8, 3);  // three data entries, no articles
+  const std::uint32_t far = 64 + static_cast<std::uint32_t>(big);
+  const std::uint32_t entry_offsets[3] = {far - 16, 64 - 32, far - 48};
+  for (std::uint32_t k = 0; k < 3; ++k) {
+    testing_support::PutLe32(image, 16 + 16 * k, k);
+    testing_support::PutLe32(image, 20 + 16 * k, static_cast<std::uint32_t>(big) << 8);
+    testing_support::PutLe32(image, 28 + 16 * k, entry_offsets[k]);
+  }
+  for (std::size_t i = 64; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 / 5);
+  WriteFileBytes(dir.file("scattered.drp"), image);
+  SpoilingBuffers buffers;
+  const Archive scattered = ArchiveCodec(buffers).ReadDrp(dir.file("scattered.drp"));
+  ASSERT_EQ(scattered.entry_count, 3u);
+  const Bytes low(image.begin() + 64, image.begin() + 64 + static_cast<long>(big));
+  const Bytes high(image.begin() + far, image.end());
+  EXPECT_EQ(*(*scattered.entries)[0].data, high);
+  EXPECT_EQ(*(*scattered.entries)[1].data, low);
+  EXPECT_EQ(*(*scattered.entries)[2].data, high);
+}
+
+TEST(Files, BufferThatCannotBeHadIsTheMemoryText) {
+  TempDir dir;
+  const Archive archive = testing_support::RandomArchive(3);
+  codec.WriteCrp(archive, dir.file("a.crp"));
+  codec.WriteDrp(archive, dir.file("a.drp"));
+  SpoilingBuffers buffers;
+  buffers.refuse = true;
+  const ArchiveCodec refused(buffers);
+  EXPECT_EQ(ErrorOf([&] { refused.ReadCrp(dir.file("a.crp")); }), "Memory couldn't be allocated");
+  EXPECT_EQ(ErrorOf([&] { refused.ReadDrp(dir.file("a.drp")); }), "Memory couldn't be allocated");
+  EXPECT_EQ(ErrorOf([&] { refused.WriteDrp(archive, dir.file("new.drp")); }), "Memory couldn't be allocated");
+  EXPECT_EQ(ErrorOf([&] { refused.WriteCrp(archive, dir.file("new.crp")); }), "Memory couldn't be allocated");
+  EXPECT_EQ(FolderListing(dir.path()), (std::vector<std::string>{"a.crp", "a.drp"}));
 }
 
 TEST(Writers, ReplaceAnExistingFileCompletely) {

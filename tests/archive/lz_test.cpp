@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
 #include "common/temp_dir.h"
 #include "packrat/archive/lz.h"
@@ -205,9 +206,10 @@ TEST(Decoder, StreamSourceMatchesMemoryInput) {
 }
 
 // Random well-formed operations of every form, with copies of every short
-// period and of every length, checked against a byte-at-a-time expansion.
-// The decoder copies in wide blocks far from the ends and exactly near them;
-// both must give the plain result and never touch bytes past the buffer.
+// period and of every length, each copy written in a randomly chosen form
+// that can hold it, checked against a byte-at-a-time expansion. The decoder
+// copies in wide blocks far from the ends and exactly near them; both must
+// give the plain result and never touch bytes past the buffer.
 TEST(Decoder, RandomOperationsMatchPlainExpansion) {
   for (std::uint32_t seed = 1; seed <= 20; ++seed) {
     std::mt19937 rng(seed);
@@ -216,7 +218,7 @@ TEST(Decoder, RandomOperationsMatchPlainExpansion) {
     Bytes expected;
     while (expected.size() < 20000) {
       const std::size_t literals = below(4);
-      std::size_t distance = below(4) == 0 ? 1 + below(32) : 1 + below(20000);
+      std::size_t distance = below(4) == 0 ? 1 + below(32) : 1 + below(below(2) == 0 ? 1100 : 20000);
       if (below(8) == 0) {  // a literal run
         const std::size_t run = 4 * (1 + below(28));
         stream.push_back(static_cast<std::uint8_t>(0xE0 + run / 4 - 1));
@@ -226,15 +228,34 @@ TEST(Decoder, RandomOperationsMatchPlainExpansion) {
         }
         continue;
       }
-      std::size_t length = 5 + below(below(4) == 0 ? 1024 : 40);
+      const std::size_t length = 3 + below(below(4) == 0 ? 1026 : below(2) == 0 ? 14 : 65);
       distance = std::min(distance, expected.size() + literals);
       if (distance == 0) distance = 1;
       if (expected.size() + literals < distance) continue;
       const std::size_t d = distance - 1;
-      const std::size_t l = length - 5;  // always the long form, which holds every value
-      stream.insert(stream.end(), {static_cast<std::uint8_t>(0xC0 + 16 * (d >> 16) + 4 * (l >> 8) + literals),
-                                   static_cast<std::uint8_t>(d >> 8), static_cast<std::uint8_t>(d),
-                                   static_cast<std::uint8_t>(l)});
+      // Every form that can hold this copy is as good as another.
+      std::vector<int> forms;
+      if (length <= 10 && distance <= 1024) forms.push_back(0);
+      if (length >= 4 && length <= 67 && distance <= 16384) forms.push_back(1);
+      if (length >= 5) forms.push_back(2);
+      if (forms.empty()) continue;
+      const auto r = static_cast<std::uint8_t>(literals);
+      switch (forms[below(forms.size())]) {
+        case 0:
+          stream.insert(stream.end(), {static_cast<std::uint8_t>(32 * (d >> 8) + 4 * (length - 3) + r),
+                                       static_cast<std::uint8_t>(d)});
+          break;
+        case 1:
+          stream.insert(stream.end(), {static_cast<std::uint8_t>(0x80 + length - 4),
+                                       static_cast<std::uint8_t>(64 * r + (d >> 8)), static_cast<std::uint8_t>(d)});
+          break;
+        default: {
+          const std::size_t l = length - 5;
+          stream.insert(stream.end(), {static_cast<std::uint8_t>(0xC0 + 16 * (d >> 16) + 4 * (l >> 8) + r),
+                                       static_cast<std::uint8_t>(d >> 8), static_cast<std::uint8_t>(d),
+                                       static_cast<std::uint8_t>(l)});
+        }
+      }
       for (std::size_t i = 0; i < literals; ++i) {
         stream.push_back(static_cast<std::uint8_t>(rng()));
         expected.push_back(stream.back());

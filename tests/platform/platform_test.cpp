@@ -451,3 +451,32 @@ TEST(RawCommandLine, PosixRebuildsTheLineQuotingWhatHoldsSpaces) {
 #endif
 
 }  // namespace
+
+namespace {
+
+// Large buffers: every byte writable and kept, small and odd sizes too, and
+// pages given back in the middle leave the bytes around them alone.
+TEST(LargeBuffer, HoldsWhatIsWrittenAndGivesPagesBackInPlace) {
+  EXPECT_EQ(platform::AllocateLargeBuffer(0), nullptr);
+  for (const std::size_t size : {std::size_t{1}, std::size_t{4097}, std::size_t{(5u << 20) + 123}}) {
+    auto* bytes = static_cast<unsigned char*>(platform::AllocateLargeBuffer(size));
+    ASSERT_NE(bytes, nullptr) << size;
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(i % 251);
+    // Give back a stretch that does not start or end on a page boundary:
+    // only the whole pages inside it may go.
+    const std::size_t from = size / 3 + 1;
+    const std::size_t length = size / 3;
+    platform::DiscardLargeBufferPages(bytes + from, length);
+    const std::size_t page = 4096;  // the pages around the stretch are at least this large
+    for (std::size_t i = 0; i < size; ++i) {
+      if (i >= from && i < from + length) {
+        if (i >= (from + page - 1) / page * page) continue;  // may be gone
+      }
+      ASSERT_EQ(bytes[i], i % 251) << size << " at " << i;
+    }
+    for (std::size_t i = from + length; i < size; ++i) bytes[i] = 0;  // still writable after the discard
+    platform::ReleaseLargeBuffer(bytes, size);
+  }
+}
+
+}  // namespace

@@ -162,6 +162,20 @@ std::optional<std::string> NameFromUtf8(const std::string& text);
 // Case-insensitive comparison of two names the way the file system compares them.
 bool SameFileName(std::string_view a, std::string_view b);
 
+// ---- Large buffers ---------------------------------------------------------
+
+// Memory for buffers of megabytes, mapped from the system directly rather
+// than taken from the heap, so that it can come in huge pages (POSIX: an
+// anonymous mapping aligned to 2 MiB with transparent huge pages asked for,
+// where the system offers them; Win32: committed pages) and go back page by
+// page. nullptr when it cannot be had. ReleaseLargeBuffer takes the size
+// that was asked for.
+void* AllocateLargeBuffer(std::size_t size) noexcept;
+void ReleaseLargeBuffer(void* bytes, std::size_t size) noexcept;
+// Gives the whole pages inside [bytes, bytes + size), which lies in one such
+// buffer, back to the system at once; nothing may be read there afterwards.
+void DiscardLargeBufferPages(void* bytes, std::size_t size) noexcept;
+
 // ---- Errors ----------------------------------------------------------------
 
 // The system's code for the last failed call, read right after it fails

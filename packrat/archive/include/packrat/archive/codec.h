@@ -9,26 +9,21 @@
 #include <span>
 #include <string>
 
+#include "packrat/archive/buffers.h"
 #include "packrat/archive/model.h"
 #include "packrat/archive/output.h"
 
 namespace packrat {
 
-// An owned image buffer. Allocated without zero-filling: the builder writes
-// every byte itself.
-struct ImageBuffer {
-  std::unique_ptr<std::uint8_t[]> bytes;
-  std::size_t size = 0;
-
-  std::span<const std::uint8_t> view() const { return {bytes.get(), size}; }
-};
-
 class ArchiveCodec {
  public:
   // A codec made without a replacer parses, builds and reads; its writers
-  // refuse with "File <name> couldn't be written".
+  // refuse with "File <name> couldn't be written". Image buffers come from
+  // the C++ heap, or from `buffers`, which must outlive the codec.
   ArchiveCodec() = default;
   explicit ArchiveCodec(const FileReplacer& files) : files_(&files) {}
+  explicit ArchiveCodec(BufferAllocator& buffers) : buffers_(&buffers) {}
+  ArchiveCodec(const FileReplacer& files, BufferAllocator& buffers) : files_(&files), buffers_(&buffers) {}
 
   // Turns an image held in memory into a model that owns copies of every block.
   // Never reads outside [image, image + size). A model whose image BuildImage
@@ -48,8 +43,11 @@ class ArchiveCodec {
   Archive ReadDrp(const std::string& file_name) const;
   void WriteDrp(const Archive& archive, const std::string& file_name) const;
 
+  BufferAllocator& buffers() const { return *buffers_; }
+
  private:
   const FileReplacer* files_ = nullptr;
+  BufferAllocator* buffers_ = &HeapBuffers();
 };
 
 }  // namespace packrat
