@@ -1,9 +1,12 @@
-// mipmill on a full disk: the run ends with the file error box and the
-// failure's number as its status. By the program's rules the PTX stays as
+// mipmill on a full disk or in a folder that admits no new file: the run
+// ends with the file error box and the failure's number as its status. By the program's rules the PTX stays as
 // far as it got; the TGA and the rest of the folder are untouched.
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <set>
 
@@ -14,6 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using fault_injection::RunLimited;
 using fault_injection::RunWithFileSizeLimit;
 using mipmill_test::ScratchFolder;
 
@@ -54,6 +58,27 @@ TEST(MipmillDiskFull, EndsWithTheFileErrorAndKeepsTheTga) {
     EXPECT_EQ(partial.size(), limit);
     EXPECT_TRUE(std::equal(partial.begin(), partial.end(), full.begin()));
   }
+}
+
+// Met as a user meets it: when the test runs as root, the program runs as
+// the user nobody, who then owns the folder (as the test's own user, the
+// hand-over fails harmlessly and the test's user owns it).
+TEST(MipmillWriteProtected, EndsWithTheAccessErrorAndWritesNothing) {
+  ScratchFolder folder;
+  const std::string tga = folder / "car.tga";
+  roadfire_test::WriteTga(tga, {8, 8, 32}, [](int x, int row) {
+    return roadfire_test::TgaPixel{static_cast<uint8_t>(x), static_cast<uint8_t>(row), 5, 6};
+  });
+  for (const std::string& path : {folder.path().string(), tga}) {
+    [[maybe_unused]] const int ignored = chown(path.c_str(), fault_injection::kUnprivilegedId,
+                                               fault_injection::kUnprivilegedId);
+  }
+  ASSERT_EQ(chmod(folder.path().c_str(), 0555), 0);
+  const auto result = RunLimited({kMipmill, {tga}, RLIM_INFINITY, "", true});
+  chmod(folder.path().c_str(), 0755);
+  EXPECT_EQ(result.exit_code, 13);  // EACCES
+  EXPECT_EQ(result.err, "Error: File error 13\n");
+  EXPECT_EQ(Names(folder.path()), (std::set<std::string>{"car.tga"}));
 }
 
 }  // namespace
