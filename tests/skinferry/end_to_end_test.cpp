@@ -73,6 +73,20 @@ std::string Columns(const std::string& line, size_t column, size_t count) {
   return text;
 }
 
+// The double-line box of rows 12 to 23, columns 9 to 70, whole.
+void ExpectBoxFrame(const std::vector<std::string>& screen) {
+  std::string rule;
+  for (int i = 0; i < 60; ++i) rule += "═";
+  EXPECT_EQ(Columns(screen[12], 9, 62), "╔" + rule + "╗");
+  EXPECT_EQ(Columns(screen[14], 9, 62), "╠" + rule + "╣");
+  EXPECT_EQ(Columns(screen[21], 9, 62), "╠" + rule + "╣");
+  EXPECT_EQ(Columns(screen[23], 9, 62), "╚" + rule + "╝");
+  for (int row : {13, 15, 16, 17, 18, 19, 20, 22}) {
+    EXPECT_EQ(Columns(screen[static_cast<size_t>(row)], 9, 1), "║") << row;
+    EXPECT_EQ(Columns(screen[static_cast<size_t>(row)], 70, 1), "║") << row;
+  }
+}
+
 int Shell(const std::string& command) {
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -341,21 +355,12 @@ std::vector<std::string> ScreenOfARun(const EndToEnd& test, int rows, const std:
 TEST_F(EndToEnd, ScreenInATerminal) {
   const std::vector<std::string> screen = ScreenOfARun(*this, 25, "'my pack.fsh'", "");
   ASSERT_GT(screen.size(), 23u);
-  std::string rule;
-  for (int i = 0; i < 60; ++i) rule += "═";
   EXPECT_EQ(Columns(screen[2], 9, 16), "Skinferry v1.0. ");
   EXPECT_EQ(Columns(screen[3], 9, 43), std::string(42, '-') + " ");
   EXPECT_EQ(Columns(screen[8], 9, 29), "Name of fshfile: my pack.fsh ");
   const std::string out = (prog / "my pack").string().substr(0, 71);
   EXPECT_EQ(Columns(screen[11], 9, out.size()), out);
-  EXPECT_EQ(Columns(screen[12], 9, 62), "╔" + rule + "╗");
-  EXPECT_EQ(Columns(screen[14], 9, 62), "╠" + rule + "╣");
-  EXPECT_EQ(Columns(screen[21], 9, 62), "╠" + rule + "╣");
-  EXPECT_EQ(Columns(screen[23], 9, 62), "╚" + rule + "╝");
-  for (int row : {13, 15, 16, 17, 18, 19, 20, 22}) {
-    EXPECT_EQ(Columns(screen[static_cast<size_t>(row)], 9, 1), "║") << row;
-    EXPECT_EQ(Columns(screen[static_cast<size_t>(row)], 70, 1), "║") << row;
-  }
+  ExpectBoxFrame(screen);
   EXPECT_EQ(Columns(screen[13], 10, 6), "Info: ");
   EXPECT_EQ(Columns(screen[13], 17, 28), "Converting to ptx finished! ");
   EXPECT_EQ(Columns(screen[15], 10, 26), "BMP file:        0002.BMP ");
@@ -449,17 +454,8 @@ TEST_F(EndToEnd, ToolMessagesAndTypedTextLeaveTheBoxWhole) {
 
   const std::vector<std::string> screen = ScreenOfARun(*this, 24, "\xC3\xA5re.fsh", "typed");
   ASSERT_EQ(screen.size(), 24u) << ReadAll(root / "screen.txt");
-  std::string rule;
-  for (int i = 0; i < 60; ++i) rule += "═";
   EXPECT_EQ(Columns(screen[8], 9, 25), "Name of fshfile: \u00e5re.fsh ");
-  EXPECT_EQ(Columns(screen[12], 9, 62), "╔" + rule + "╗");
-  EXPECT_EQ(Columns(screen[14], 9, 62), "╠" + rule + "╣");
-  EXPECT_EQ(Columns(screen[21], 9, 62), "╠" + rule + "╣");
-  EXPECT_EQ(Columns(screen[23], 9, 62), "╚" + rule + "╝");
-  for (int row : {13, 15, 16, 17, 18, 19, 20, 22}) {
-    EXPECT_EQ(Columns(screen[static_cast<size_t>(row)], 9, 1), "║") << row;
-    EXPECT_EQ(Columns(screen[static_cast<size_t>(row)], 70, 1), "║") << row;
-  }
+  ExpectBoxFrame(screen);
   EXPECT_EQ(Columns(screen[13], 17, 27), "Converting to ptx finished!");
   EXPECT_EQ(Columns(screen[18], 10, 26), "PTX file:        good.ptx ");
   EXPECT_EQ(Columns(screen[22], 58, 5), "100% ");
