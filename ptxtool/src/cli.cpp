@@ -5,6 +5,7 @@
 
 #include "ptxtool/commands.h"
 #include "ptxtool/errors.h"
+#include "roadfire_version.h"
 
 namespace ptxtool {
 
@@ -29,7 +30,9 @@ constexpr const char* kUsage =
     "\n"
     "An existing output file is replaced only once the new one is complete.\n"
     "Exit status: 0 done; 1 an input refused or an output not written (one line\n"
-    "on standard error, no output left); 2 a usage error.\n";
+    "on standard error, no output left); 2 a usage error.\n"
+    "\n"
+    "Roadfire tools " ROADFIRE_VERSION_STRING ", under the MIT licence (see LICENSE).\n";
 
 struct UsageError {
   std::string message;

@@ -50,9 +50,9 @@ grep -q "Copyright (c) The Roadfire tools authors" "$root/LICENSE" || fail "LICE
 grep -q "packrat.png\|cmake\|\.md" "$root/README.txt" && fail "README.txt holds developer material"
 
 if [ "$kind" = windows ]; then
-  programs=(Skinferry.exe packrat-cli.exe Packrat.exe needed_Exes/fshtool.exe needed_Exes/alphawed.exe needed_Exes/mipmill.exe)
+  programs=(Skinferry.exe packrat-cli.exe Packrat.exe ptxtool.exe needed_Exes/fshtool.exe needed_Exes/alphawed.exe needed_Exes/mipmill.exe)
 else
-  programs=(skinferry packrat-cli needed_Exes/fshtool needed_Exes/alphawed needed_Exes/mipmill)
+  programs=(skinferry packrat-cli ptxtool needed_Exes/fshtool needed_Exes/alphawed needed_Exes/mipmill)
 fi
 for program in "${programs[@]}"; do
   [ -f "$root/$program" ] || fail "missing $program"
@@ -60,9 +60,13 @@ done
 
 if [ "$kind" = linux ]; then
   # The version as the programs show it.
-  "$root/packrat-cli" --help | grep -q "Roadfire tools $version" || fail "packrat-cli --help shows no version"
-  "$root/needed_Exes/fshtool" --help | grep -q "Roadfire tools $version" || fail "fshtool --help shows no version"
-  heading=$(TMPDIR="$work" "$root/skinferry" </dev/null | head -n1)
+  # Whole outputs first: a reader that stops early (grep -q, head) would end
+  # the program with SIGPIPE, which pipefail reports as a failure.
+  for program in packrat-cli needed_Exes/fshtool ptxtool; do
+    help=$("$root/$program" --help)
+    grep -q "Roadfire tools $version" <<<"$help" || fail "$program --help shows no version"
+  done
+  heading=$(TMPDIR="$work" "$root/skinferry" </dev/null | sed -n 1p)
   [ "$heading" = "Skinferry v${version%.*}." ] || fail "Skinferry's heading is '$heading'"
 fi
 exit $status
