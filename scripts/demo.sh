@@ -34,3 +34,18 @@ echo "Output folder $prog/sample:"
 ls -l "$prog/sample"
 echo "index.txt:"
 cat "$prog/sample/index.txt"
+
+echo
+echo "== packrat-cli: what the sample archive holds, taken apart and built again"
+"$bin/packrat-cli" list "$demo/sample.crp" | tail -n 3
+"$bin/packrat-cli" extract "$demo/sample.crp" "$demo/sample-parts"
+"$bin/packrat-cli" build "$demo/sample-parts" "$demo/rebuilt.crp"
+cmp "$demo/sample.crp" "$demo/rebuilt.crp"
+echo "extract + build gives the same archive, byte for byte"
+
+echo
+echo "== ptxtool: the first texture Skinferry made, and its level 1 as PNG"
+first_ptx=$(find "$prog/sample" -maxdepth 1 -name '*.ptx' | sort | head -n 1)
+"$bin/ptxtool" info "$first_ptx"
+"$bin/ptxtool" export "$first_ptx" "$demo/first-texture.png"
+ls -l "$demo/first-texture.png"
