@@ -125,6 +125,16 @@ struct EndToEnd : ::testing::Test {
     fs::remove_all(root, ignored);
   }
 
+  // The built alphawed and mipmill in place of their stand-ins; fshtool stays
+  // the stand-in.
+  void UseRealMergerAndEncoder() const {
+    const fs::path tools = prog / "needed_Exes";
+    fs::remove(tools / "alphawed.exe");
+    fs::remove(tools / "mipmill");
+    fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / "alphawed", tools / "alphawed");
+    fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / "mipmill", tools / "mipmill");
+  }
+
   std::string Environment() const {
     return "TMPDIR=" + ShellQuoted(tmp.string()) + " FAKE_TOOL_LOG=" + ShellQuoted(tool_log.string()) + " ";
   }
@@ -383,11 +393,7 @@ unsigned U32At(const std::string& bytes, size_t at) {
 // The real alphawed and mipmill; fshtool is still the stand-in, which copies
 // bitmaps made here into the work folder.
 TEST_F(EndToEnd, RealMergerAndEncoder) {
-  const fs::path tools = prog / "needed_Exes";
-  fs::remove(tools / "alphawed.exe");
-  fs::remove(tools / "mipmill");
-  fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / "alphawed", tools / "alphawed");
-  fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / "mipmill", tools / "mipmill");
+  UseRealMergerAndEncoder();
   const fs::path src = root / "src";
   fs::create_directories(src);
   testbmp::WriteBmp((src / "colour.bmp").string(), testbmp::Picture(8, 8, {200, 10, 20}));
@@ -440,11 +446,7 @@ TEST_F(EndToEnd, RealMergerAndEncoder) {
 // types before Enter must not land on the box's corner. The pack's name
 // outside ASCII shows as itself.
 TEST_F(EndToEnd, ToolMessagesAndTypedTextLeaveTheBoxWhole) {
-  const fs::path tools = prog / "needed_Exes";
-  fs::remove(tools / "alphawed.exe");
-  fs::remove(tools / "mipmill");
-  fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / "alphawed", tools / "alphawed");
-  fs::copy_file(fs::path(ROADFIRE_TOOLS_DIR) / "mipmill", tools / "mipmill");
+  UseRealMergerAndEncoder();
   const fs::path src = root / "src";
   fs::create_directories(src);
   testbmp::WriteBmp((src / "odd.bmp").string(), testbmp::Picture(10, 10, {200, 10, 20}));
